@@ -1,0 +1,6 @@
+#include "formMain.h"
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("frmMain");
+  setWindowTitle("Quorvane Software's Vazudovu");
+}

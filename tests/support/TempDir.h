@@ -1,0 +1,38 @@
+// A fresh temporary folder for one test, removed with everything in it afterwards,
+// and a guard that points the settings store at such a folder.
+#pragma once
+
+#include <string>
+
+namespace testsupport {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Sets QS_REGISTRY_DIR to a fresh folder for the guard's lifetime, so both hives
+// start empty; restores the previous value afterwards.
+class ScopedRegistryDir {
+ public:
+  ScopedRegistryDir();
+  ~ScopedRegistryDir();
+  const std::string& Path() const { return dir_.Path(); }
+  std::string UserFile() const { return dir_.File("user.db"); }
+  std::string MachineFile() const { return dir_.File("machine.db"); }
+
+ private:
+  TempDir dir_;
+  bool hadPrevious_ = false;
+  std::string previous_;
+};
+
+}  // namespace testsupport
