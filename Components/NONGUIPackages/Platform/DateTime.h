@@ -47,7 +47,9 @@ int DaysInMonth(int year, int month);
 // Formats with the toolkit's format letters: yyyy yy m mm d dd h hh n nn s ss z zzz,
 // "am/pm" and "a/p" (12-hour clock with the marker in the letter case written),
 // "/" and ":" as the date and time separators, quoted text copied as it is.
-// "m" and "mm" right after an hour are minutes.
+// "m" and "mm" right after an hour are minutes. Also "ddd"/"dddd" and "mmm"/"mmmm"
+// (English day and month names), "ddddd" and "t" (the short date and time formats) and
+// "c" (as DateTimeToStr); an empty format means "c".
 std::string FormatDateTime(const std::string& format, TDateTime dt);
 // Date part with ShortDateFormat, a space, time part with ShortTimeFormat; the time part
 // is left out at midnight.
