@@ -39,6 +39,9 @@ class TThread {
   void Run() noexcept;
 
   std::thread thread_;
+  // Held by Resume until it is done with the object; the new thread passes it before
+  // Execute, which may delete the object.
+  std::mutex startLock_;
   std::mutex joinLock_;
   std::atomic<bool> started_{false};
   std::atomic<bool> finished_{false};
