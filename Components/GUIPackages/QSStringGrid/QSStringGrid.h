@@ -191,7 +191,6 @@ class TQSStringGrid : public TStringGrid {
   struct TMyCheckBox {
     bool bChecked = false;
   };
-  struct TSortKey;
 
   void ResyncCodes(int ARow);
   std::intptr_t CodeFor(int ACol, const std::string& Text);

@@ -155,6 +155,10 @@ class TStringGrid : public QAbstractScrollArea {
   // Makes the cell current as a keyboard or mouse move does: asks SelectCell, moves,
   // updates the editor, and fires the click notification.
   void FocusCell(int ACol, int ARow, bool MoveAnchor = true);
+  // Ends any mouse selection or line dragging the grid is tracking.
+  void CancelMode();
+  // Whether the grid or its in-place editor has the keyboard focus.
+  bool GridHasFocus() const;
 
   // ---- events ----
   TNotifyEvent OnClick;
@@ -176,6 +180,9 @@ class TStringGrid : public QAbstractScrollArea {
   bool MoveCurrent(int ACol, int ARow, bool Show);
   void UpdateEdit();
   void ClampInView();
+  // Puts the current cell at (ACol, ARow), clamped to the grid, without asking
+  // SelectCell and without the click notification.
+  void SetCurrentCell(int ACol, int ARow);
   void UpdateScrollBars();
   static TShiftState ShiftFromModifiers(Qt::KeyboardModifiers modifiers);
 
@@ -241,6 +248,8 @@ class TStringGrid : public QAbstractScrollArea {
   int sizingStart_ = 0;
   int sizingOrigSize_ = 0;
   bool scrollGuard_ = false;
+  bool structurePending_ = false;  // a structure change waits for the update lock's release
+  qint64 editorShownAt_ = 0;       // when a mouse press last showed the editor (ms)
 };
 
 template <typename F>

@@ -1,0 +1,169 @@
+// TQSStringGrid: cell drawing with the pre-drawing hook and its seven switchable
+// steps, automatic growing of rows and columns, and the check-box images.
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include "QSStringGrid.h"
+
+using namespace QSGrid;
+
+void TQSStringGrid::MakeCheckBoxImages() {
+  QStyle* st = style();
+  const int width = st->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this);
+  const int height = st->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, this);
+  auto paint = [&](QStyle::State checkState) {
+    auto image = std::make_unique<QPixmap>(width, height);
+    image->fill(Qt::transparent);
+    QStyleOptionButton option;
+    option.initFrom(this);
+    option.rect = QRect(0, 0, width, height);
+    option.state = QStyle::State_Enabled | checkState;
+    QPainter painter(image.get());
+    st->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, this);
+    return image;
+  };
+  pUncheckedImage_m = paint(QStyle::State_Off);
+  pCheckedImage_m = paint(QStyle::State_On);
+}
+
+void TQSStringGrid::WMEraseBkgnd(TWMEraseBkgnd& Message) {
+  Message.Result = 1;
+}
+
+// Steps 0 to 2 (colour set-ups) run unless overridden with a set value; steps 3 to 6
+// run unless overridden with a clear value.
+bool TQSStringGrid::DrawStepRuns(int step, int iOverrideFlags, int iOverrideVals) const {
+  const int bit = 1 << step;
+  if (!(iOverrideFlags & bit)) {
+    return true;
+  }
+  const bool value = (iOverrideVals & bit) != 0;
+  return step <= 2 ? !value : value;
+}
+
+void TQSStringGrid::AutoSizeCheck(int ACol, int ARow, const TRect& M, unsigned fmt) {
+  if (bAutoSizeCols_m && ColWidths(ACol) < M.Right - M.Left && !(fmt & DT_WORDBREAK)) {
+    SetColWidths(ACol, (M.Right - M.Left) + 2 * iWidthMargin_m);
+  }
+  if (bAutoSizeRows_m && RowHeights(ARow) < M.Bottom - M.Top) {
+    SetRowHeights(ARow, (M.Bottom - M.Top) + 2 * iHeightMargin_m);
+  }
+}
+
+void TQSStringGrid::DrawCell(int ACol, int ARow, const TRect& ARect, TGridDrawState AState) {
+  // 1. Hidden or zero-size cells switch the grid lines off and draw nothing; any
+  // other cell switches back on the kinds that were on at construction.
+  TGridOptions options = Options();
+  if (RowHeights(ARow) < 1 || ColWidths(ACol) < 1) {
+    if (bSavedVertLine_m && (options & goVertLine)) {
+      options &= ~goVertLine;
+    }
+    if (bSavedHorzLine_m && (options & goHorzLine)) {
+      options &= ~goHorzLine;
+    }
+    SetOptions(options);
+    return;
+  }
+  if (bSavedVertLine_m && !(options & goVertLine)) {
+    options |= goVertLine;
+  }
+  if (bSavedHorzLine_m && !(options & goHorzLine)) {
+    options |= goHorzLine;
+  }
+  SetOptions(options);
+
+  // 2, 3. The hook sees the text about to be drawn and a scratch copy of the font.
+  TFont scratchFont = Font();
+  std::string asVal = GetCells(ACol, ARow);
+  int iOverrideFlags = 0;
+  int iOverrideVals = 0;
+  if (OnBeforeDrawCell) {
+    OnBeforeDrawCell(ACol, ARow, ARect, AState, asVal, iOverrideFlags, iOverrideVals, scratchFont);
+  }
+  auto runs = [&](int step) { return DrawStepRuns(step, iOverrideFlags, iOverrideVals); };
+
+  // 4, 5. Colours.
+  TCanvas& canvas = Canvas();
+  bool fill = false;
+  bool fixed = false;
+  bool ownText = false;
+  const bool baseDrawing = true;
+  const bool fullPaint = !bMaxFlickerFree_m || (bAlwaysDrawHeaders_m && ARow == 0);
+  if (AState & gdFixed) {
+    if (runs(0)) {
+      canvas.Font = scratchFont;
+      canvas.Brush.Color = FixedColor();
+      canvas.Font.Color = clWindowText;
+    }
+    fill = true;
+    fixed = true;
+  } else if (AState & gdSelected) {
+    if (runs(1)) {
+      canvas.Brush.Color = clHighlight;
+      canvas.Font.Color = clHighlightText;
+    }
+    fill = true;
+  } else {
+    if (runs(2)) {
+      if (auto back = mapColReadOnlyBack_m.find(ACol); back != mapColReadOnlyBack_m.end()) {
+        canvas.Brush.Color = back->second;
+      } else if (auto rowBack = mapRowReadOnlyBack_m.find(ARow);
+                 rowBack != mapRowReadOnlyBack_m.end()) {
+        canvas.Brush.Color = rowBack->second;
+      } else {
+        canvas.Brush.Color = Color();
+      }
+      if (auto font = mapColReadOnlyFont_m.find(ACol); font != mapColReadOnlyFont_m.end()) {
+        canvas.Font.Color = font->second;
+      } else if (auto rowFont = mapRowReadOnlyFont_m.find(ARow);
+                 rowFont != mapRowReadOnlyFont_m.end()) {
+        canvas.Font.Color = rowFont->second;
+      } else {
+        canvas.Font.Color = scratchFont.Color;
+      }
+    }
+    fill = fullPaint;
+  }
+
+  // 6. No text is written under a check-box image.
+  const bool dataCell = ARow >= FixedRows() && ACol >= FixedCols();
+  const bool checkBoxColumn = mapCheckBoxTexts_m.count(ACol) != 0;
+  if (fullPaint) {
+    ownText = !(dataCell && checkBoxColumn);
+  }
+
+  // 7-10. Fill, frame, own text.
+  TRect R = ARect;
+  if (fill && runs(3)) {
+    canvas.FillRect(R);
+  }
+  if (fixed && runs(4)) {
+    canvas.Frame3D(ARect, clBtnHighlight, clBtnShadow);
+  }
+  if (ownText && runs(5)) {
+    const unsigned fmt = GetColFmt(ACol);
+    canvas.DrawText(asVal, R, fmt | DT_CALCRECT);
+    AutoSizeCheck(ACol, ARow, R, fmt);
+    R.Offset(2, 2);
+    canvas.DrawText(asVal, R, fmt);
+  }
+
+  // 11. The base drawing, and the sizing check once more.
+  if (baseDrawing && runs(6)) {
+    TStringGrid::DrawCell(ACol, ARow, ARect, AState);
+    if (bAutoSizeCols_m || bAutoSizeRows_m) {
+      const unsigned fmt = GetColFmt(ACol);
+      canvas.DrawText(asVal, R, fmt | DT_CALCRECT);
+      AutoSizeCheck(ACol, ARow, R, fmt);
+    }
+  }
+
+  // 12. The check box follows the stored text, not the hook's.
+  if (dataCell && checkBoxColumn) {
+    const QPixmap& image = CellCheckedState(ACol, ARow) ? *pCheckedImage_m : *pUncheckedImage_m;
+    const int x = R.Left + ColWidths(ACol) / 2 - image.width() / 2;
+    const int y = (R.Bottom + R.Top - image.height()) / 2;
+    canvas.Draw(x, y, image);
+  }
+}
