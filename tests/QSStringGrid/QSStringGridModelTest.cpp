@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QLineEdit>
 #include <QTest>
+#include <random>
 
 #include "GridTestSupport.h"
 
@@ -247,6 +248,91 @@ TEST_F(QSStringGridModel, CheckBoxColumnsReadTheirTextExactly) {
   EXPECT_EQ(grid().GetCells(2, 1), "N");
   grid().SetColumnCheckedState(1, 1, true);  // not a check-box column
   EXPECT_EQ(grid().GetCells(1, 1), "");
+}
+
+TEST_F(QSStringGridModel, TheGridFontFollowsTheWidgetFont) {
+  QFont bigger = parent_.font();
+  bigger.setPixelSize(23);
+  parent_.setFont(bigger);
+  EXPECT_EQ(grid().Font().Font.pixelSize(), 23);
+  TFont own = grid().Font();
+  own.Font.setPixelSize(9);
+  own.Color = 0x112233;
+  grid().SetFont(own);
+  EXPECT_EQ(grid().Font().Font.pixelSize(), 9);
+  EXPECT_EQ(grid().Font().Color, 0x112233u);
+}
+
+// Any index, good or bad, in any operation: a range error at worst, never a crash.
+TEST_F(QSStringGridModel, BadIndexesRaiseAtWorstAndNeverCrash) {
+  gridtest::MessageBoxRecorder boxes;  // sorts of empty cells report them
+  std::mt19937 random(7);
+  auto index = [&] { return static_cast<int>(random() % 16) - 4; };
+  grid().SetColumnAsComboBox(1, TQSStringGrid::TComboCodeList{{"a", 1}});
+  grid().SetColumnAsCheckBox(2, "Y", "N");
+  grid().SetColumnPrecision(3, 1);
+  for (int i = 0; i < 3000; ++i) {
+    const int a = index();
+    const int b = index();
+    try {
+      switch (random() % 17) {
+        case 0:
+          grid().SetCells(a, b, "1.25");
+          break;
+        case 1:
+          grid().GetRows(a);
+          break;
+        case 2:
+          grid().InsertRow(a);
+          break;
+        case 3:
+          grid().RemoveRow(a);
+          break;
+        case 4:
+          grid().HideRow(a);
+          break;
+        case 5:
+          grid().UnHideCol(a);
+          break;
+        case 6:
+          grid().SelectCell(a, b);
+          break;
+        case 7:
+          grid().ForceRowRepaint(a);
+          break;
+        case 8:
+          grid().ForceColRepaint(a);
+          break;
+        case 9:
+          grid().SortGridByColumn(a, b, index());
+          break;
+        case 10:
+          grid().SetColumnCheckedState(2, a, b > 0);
+          break;
+        case 11:
+          grid().InsertColumn(a);
+          break;
+        case 12:
+          grid().SetRowCount(std::max(1, a + 4));
+          break;
+        case 13:
+          grid().FindRow(a, "1.3", true, b);
+          break;
+        case 14:
+          grid().SetRow(a);
+          break;
+        case 15:
+          grid().SetEditText(a, b, "x");
+          break;
+        default:
+          grid().DeleteColumn(a);
+          break;
+      }
+    } catch (const Platform::Exception&) {
+    }
+  }
+  EXPECT_GE(grid().RowCount(), 1);
+  EXPECT_GE(grid().ColCount(), 1);
 }
 
 }  // namespace

@@ -143,13 +143,8 @@ void TStringGrid::SetGridLineWidth(int Value) {
 // A change of widths or heights lays the grid out again and tells the derived
 // class. While a paint runs, the notification waits until the paint has ended.
 void TStringGrid::SizesChanged(bool cols) {
-  if (updateLock_ > 0) {
-    structurePending_ = true;
-  } else {
-    UpdateScrollBars();
-    viewport()->update();
-  }
   if (painting_) {
+    // Sizes grown while cells are drawn: lay out and notify once the paint is over.
     bool& pending = cols ? pendingColsChanged_ : pendingRowsChanged_;
     if (!pending) {
       pending = true;
@@ -158,14 +153,17 @@ void TStringGrid::SizesChanged(bool cols) {
           [this, cols] {
             bool& flag = cols ? pendingColsChanged_ : pendingRowsChanged_;
             flag = false;
-            Guarded([&] {
-              UpdateEdit();
-              cols ? ColWidthsChanged() : RowHeightsChanged();
-            });
+            Guarded([&] { SizesChanged(cols); });
           },
           Qt::QueuedConnection);
     }
     return;
+  }
+  if (updateLock_ > 0) {
+    structurePending_ = true;
+  } else {
+    UpdateScrollBars();
+    viewport()->update();
   }
   UpdateEdit();
   cols ? ColWidthsChanged() : RowHeightsChanged();
@@ -381,6 +379,8 @@ void TStringGrid::SetOptions(TGridOptions Value) {
   if (Value == options_) {
     return;
   }
+  const TGridOptions editing = goEditing | goAlwaysShowEditor | goRowSelect;
+  const bool editingChanged = (options_ & editing) != (Value & editing);
   options_ = Value;
   verticalScrollBar()->setTracking((options_ & goThumbTracking) != 0);
   horizontalScrollBar()->setTracking((options_ & goThumbTracking) != 0);
@@ -393,7 +393,9 @@ void TStringGrid::SetOptions(TGridOptions Value) {
   if (updateLock_ == 0) {
     viewport()->update();
   }
-  UpdateEdit();
+  if (editingChanged) {
+    UpdateEdit();
+  }
 }
 
 void TStringGrid::SetDefaultDrawing(bool Value) {

@@ -349,6 +349,13 @@ void TStringGrid::HandleTextKey(QKeyEvent* e) {
 }
 
 bool TStringGrid::event(QEvent* e) {
+  if (e->type() == QEvent::FontChange) {
+    // The grid's font follows the widget's (set directly or taken from the parent).
+    font_.Font = font();
+    if (editor_ != nullptr) {
+      editor_->setFont(font_.Font);
+    }
+  }
   if (e->type() == QEvent::KeyPress && (options_ & goTabs)) {
     auto* key = static_cast<QKeyEvent*>(e);
     if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
