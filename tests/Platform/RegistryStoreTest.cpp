@@ -255,7 +255,7 @@ TEST_F(RegistryStoreTest, ThreadsWritingAtOnceLoseNothing) {
   EXPECT_EQ(reg.GetValueNames().size(), 100u);
 }
 
-TEST(HiveFilePathTest, FollowsTheEnvironment) {
+TEST(RegistryHiveFilePathTest, FollowsTheEnvironment) {
   testsupport::ScopedRegistryDir dir;
   EXPECT_EQ(Platform::HiveFilePath(Hive::CurrentUser), dir.UserFile());
   EXPECT_EQ(Platform::HiveFilePath(Hive::LocalMachine), dir.MachineFile());

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <list>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace Platform {
 
@@ -196,6 +198,24 @@ bool MakeParentFolders(const std::string& path) {
   return stat(path.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Processes may meet on a new file. Switching it to WAL turns a read into a write, and there
+// SQLite answers "locked" at once rather than wait (waiting could deadlock); so the switch
+// is retried, with the same patience as any other write.
+void SwitchToWal(sqlite3* db) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
+    const int rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+      return;
+    }
+    if ((rc & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > deadline) {
+      RaiseSqlite(db);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 // Opens a hive file that exists. Null when the file cannot be opened at all (no rights);
 // raises when it is damaged. A damaged file is only ever read: the schema is read first,
 // and nothing is written before that has succeeded.
@@ -234,7 +254,7 @@ std::unique_ptr<Connection> OpenConnection(const std::string& path, const struct
     return nullptr;
   }
   if (!c->readOnly) {
-    c->Exec("PRAGMA journal_mode = WAL");
+    SwitchToWal(c->db);
     c->Exec("PRAGMA synchronous = NORMAL");
     // A sync that makes the WAL longer waits for a file-system journal commit, which under
     // load costs milliseconds; one that overwrites WAL space already there does not. A small
