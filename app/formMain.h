@@ -1,12 +1,235 @@
-// The main window. For now only its frame: the caption and nothing pretending
-// to be more; the controls, start-up and shut-down come with the window's own work.
+// The main window: the clocks, the event table and the settings tabs. Its
+// construction is the program's start-up and its close the shut-down; the
+// handlers stay short and call the logic units beside it.
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
 
-class TfrmMain : public QMainWindow {
+#include "CommonCodeLite.h"
+#include "Dialogs.h"
+#include "GridTypes.h"
+#include "MessageTarget.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QSystemTrayIcon;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QWidget;
+class TfrmSelectDateTime;
+class TQSStringGrid;
+
+// What a file dialog of the window is set up with; a named object so that
+// tests find it like every other component.
+class TOpenDialogComponent : public QObject {
+  Q_OBJECT
+ public:
+  TOpenDialogComponent(QObject* owner, const char* name, FileDialogOptions options)
+      : QObject(owner), Options(std::move(options)) {
+    setObjectName(name);
+  }
+  FileDialogOptions Options;
+};
+
+struct MainWindowOptions {
+  // Where the items are kept; empty means "QSEvents.C-D" beside the executable.
+  std::string eventsFilePath;
+};
+
+class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   Q_OBJECT
 
  public:
-  explicit TfrmMain(QWidget* parent = nullptr);
+  explicit TfrmMain(Dialogs& dialogs, MainWindowOptions options = {}, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  std::intptr_t SendMessage(std::uint32_t msg, std::uintptr_t wParam,
+                            std::intptr_t lParam) override;
+
+  const std::string& EventsFilePath() const { return asEventsFile_m; }
+  Dialogs& UI() { return dialogs_; }
+
+  // ---- Regions and clocks
+  QFrame* panTop = nullptr;
+  QSplitter* spltTop = nullptr;
+  QFrame* panEvents = nullptr;
+  QFrame* panBottom = nullptr;
+  QLabel* lblVirtualTime = nullptr;
+  QLabel* lblLocalTime = nullptr;
+  TQSStringGrid* grdEvents = nullptr;
+  QTabWidget* pgOptions = nullptr;
+
+  // ---- General
+  QWidget* tbGeneralSettings = nullptr;
+  QCheckBox* chkRunAsTrayIcon = nullptr;
+  QCheckBox* chkStayOnTop = nullptr;
+  QLineEdit* edtUpdateURL = nullptr;
+  QLineEdit* edtProxyServer = nullptr;
+  QLineEdit* edtProxyPort = nullptr;
+  QPushButton* bbtnUpdates = nullptr;
+  QPushButton* bbtnForceUpdate = nullptr;
+  QPushButton* bbtnAutoProxy = nullptr;
+  QPushButton* bbtnShutdown = nullptr;
+  // ---- Events
+  QWidget* tbEventSettings = nullptr;
+  QLabel* lblEventLastCheck = nullptr;
+  QPushButton* bbtnAddEvent = nullptr;
+  QPushButton* bbtnDeleteEvent = nullptr;
+  QCheckBox* chkSaveOnClose = nullptr;
+  QPushButton* bbtnSaveEventsNow = nullptr;
+  // ---- Timezone
+  QWidget* tbTimeSettings = nullptr;
+  QComboBox* cboVirtualTimeZone = nullptr;
+  QLineEdit* edtLocalTimeZone = nullptr;
+  QLabel* lblTZOffsetHours = nullptr;
+  QLabel* lblLocalTZOffsetHours = nullptr;
+  QCheckBox* chkAutoTimeSynch = nullptr;
+  QComboBox* cboSNTPServer = nullptr;
+  QLabel* lblLocalOffset = nullptr;
+  // ---- Audio
+  QWidget* tbSounds = nullptr;
+  QLineEdit* edtSoundFile = nullptr;
+  QToolButton* sbtnSelectSoundFile = nullptr;
+  QToolButton* sbtnTestSound = nullptr;
+  QToolButton* sbtnStop = nullptr;
+  QCheckBox* chkEnableSound = nullptr;
+  // ---- MS Messenger
+  QWidget* tbMSMSettings = nullptr;
+  QCheckBox* chkEnableMSM = nullptr;
+  QLineEdit* edtMSMHost = nullptr;
+  QLineEdit* edtMSMPort = nullptr;
+  QLineEdit* edtFromMSM = nullptr;
+  QLineEdit* edtFromMSMPwd = nullptr;
+  QLineEdit* edtToMSM = nullptr;
+  QPushButton* bbtnAutoDetectMSMSettings = nullptr;
+  // ---- Email
+  QWidget* tbEmailSettings = nullptr;
+  QCheckBox* chkEnableEmail = nullptr;
+  QLineEdit* SMTPServer = nullptr;
+  QLineEdit* SMTPPort = nullptr;
+  QLineEdit* edtEmailFrom = nullptr;
+  QLabel* lblTo = nullptr;
+  QLineEdit* edtEmailTo = nullptr;
+  QLabel* lblSubject = nullptr;
+  QLineEdit* edtEmailSubject = nullptr;
+  QPushButton* bbtnAutoDetectMailSettings = nullptr;
+  // ---- Custom Application
+  QWidget* tbCustomAppSettings = nullptr;
+  QCheckBox* chkEnableCustomApp = nullptr;
+  QLineEdit* edtLaunchApp = nullptr;
+  QToolButton* sbtnLaunchApp = nullptr;
+  // ---- EBay
+  QWidget* tbEbaySettings = nullptr;
+  QLineEdit* edtEbayLoginID = nullptr;
+  QLineEdit* edtEbayPassword = nullptr;
+  QPushButton* bbtnImportEbayLiveAuctions = nullptr;
+  QPushButton* bbtnImportEayWatchList = nullptr;
+
+  // ---- Menus
+  QMenu* pmnuMain = nullptr;
+  QAction* pmnuiHideEvents = nullptr;
+  QAction* pmnuiHideSettings = nullptr;
+  QMenu* popTop = nullptr;
+  QAction* pmnuiTopHideEvents = nullptr;
+  QAction* pmnuiTopHideSettings = nullptr;
+  QAction* pmnuiVirtualFont = nullptr;
+  QAction* pmnuiVirtualBackground = nullptr;
+  QAction* pmnuiVirtualMilitary = nullptr;
+  QAction* pmnuiVirtualTZName = nullptr;
+  QAction* pmnuiLocalFont = nullptr;
+  QAction* pmnuiLocalBackground = nullptr;
+  QAction* pmnuiLocalMilitary = nullptr;
+  QAction* pmnuiLocalTZName = nullptr;
+  QMenu* popTrayMenu = nullptr;
+  QAction* pmnuiHelp = nullptr;
+  QAction* pmnuiOpenWindow = nullptr;
+  QAction* pmnuiShutdown = nullptr;
+  QAction* pmnuiAbout = nullptr;
+
+  // ---- Dialogs and timers
+  QObject* fntDialog = nullptr;
+  QObject* clrDialog = nullptr;
+  TOpenDialogComponent* dlgOpen = nullptr;
+  TOpenDialogComponent* dlgGetFile = nullptr;
+  QTimer* tmrMainClock = nullptr;
+  QTimer* tmrEvents = nullptr;
+  QTimer* tmrAutoSynch = nullptr;
+
+  // ---- Members
+  std::map<std::string, double> mapTimeZones_m;
+  double dLocalTZOffset_m = 0.0;
+  double dVirtualTZOffset_m = 0.0;
+  std::unique_ptr<VIDodadaZadoVove::LOGFONTA> lfVirtualFont_m, lfLocalFont_m, lfDefaultFont_m;
+  std::uint32_t iVirtualFontColor_m = 0, iVirtualBackColor_m = 0;
+  std::uint32_t iLocalFontColor_m = 0, iLocalBackColor_m = 0;
+  std::uint32_t iDefaultFontColor_m = 0, iDefaultBackColor_m = 0;
+  std::uint32_t iGridColor_m = 0;
+  double dLastTZDiff_m = 0.0;
+  bool bAltDown_m = false;
+  bool bTrayMode_m = false;
+  std::unique_ptr<QSystemTrayIcon> pTrayIcon_m;
+  bool bUseVirtualMilitary_m = true, bUseLocalMilitary_m = true;
+  bool bShowVirtualTZName_m = true, bShowLocalTZName_m = true;
+  // pBGProcess_m, the background supervisor, joins here with the background work.
+  std::unique_ptr<TfrmSelectDateTime> pSelectDateTime_m;
+
+  // ---- Handlers
+  void FormShow();
+  void FormCloseQuery(bool& CanClose);
+  void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+  void FormKeyUp(int key, Qt::KeyboardModifiers shift);
+  void bbtnShutdownClick();
+  void pmnuiShutdownClick();
+  void bbtnUpdatesClick();
+  void bbtnForceUpdateClick();
+  void bbtnImportEbayLiveAuctionsClick();
+  void bbtnImportEayWatchListClick();
+  void bbtnAddEventClick();
+  void bbtnDeleteEventClick();
+  void bbtnSaveEventsNowClick();
+  void grdEventsDblClick();
+  void grdEventsCellChange(int ACol, int ARow, const std::string& Value, bool& bAllowChange);
+  void grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect& ARect,
+                               QSGrid::TGridDrawState AState, std::string& asVal,
+                               int& iOverrideFlags, int& iOverrideVals, QSGrid::TFont& pFont);
+  // The events file, beside the executable unless the options name another.
+  void SaveEvents();
+  void LoadEvents(std::string& marker);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenus();
+  void CreateComponents();
+  void ConnectHandlers();
+  void StartUp();
+  void PrepareEventTable();
+  void WaitForSupervisor();
+  // Runs a handler body and shows what escapes it through the default exception display.
+  template <typename Body>
+  void Guarded(Body&& body);
+
+  Dialogs& dialogs_;
+  std::string asEventsFile_m;
+  bool bClosed_m = false;
 };
+
+// The window the program entry created; nullptr before and after.
+extern TfrmMain* frmMain;

@@ -1,10 +1,47 @@
 #include <QApplication>
+#include <clocale>
+#include <exception>
 
+#include "CommonCodeLite.h"
+#include "DateTime.h"
+#include "Dialogs.h"
+#include "endSignals.h"
 #include "formMain.h"
 
 int main(int argc, char* argv[]) {
+  // The GStreamer media backend crashes where its plugins are missing.
+  if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
+    qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+  }
   QApplication app(argc, argv);
-  TfrmMain frmMain;
-  frmMain.show();
-  return app.exec();
+  // Qt takes the user's locale for the C library; numbers formatted with C formats
+  // must keep ".", and the decimal separator for typed numbers is read separately.
+  std::setlocale(LC_NUMERIC, "C");
+  Platform::LoadLocaleDecimalSeparator();
+
+  QtDialogs dialogs;
+  VIDodadaZadoVove::SetMessageBoxHandler(
+      [&dialogs](const std::string& text, const std::string& caption) {
+        dialogs.MessageBox(QApplication::activeWindow(), text, caption, mb::OK | mb::ICONERROR);
+      });
+
+  int result = 0;
+  {
+    TfrmMain window(dialogs);
+    frmMain = &window;
+    EndSignals endSignals(&window);
+    window.show();
+    for (;;) {
+      try {
+        result = app.exec();
+        break;
+      } catch (const std::exception& e) {
+        dialogs.ShowException(e);
+      } catch (...) {
+        dialogs.ShowException(Platform::Exception(""));
+      }
+    }
+  }
+  VIDodadaZadoVove::SetMessageBoxHandler({});
+  return result;
 }

@@ -1,0 +1,193 @@
+#include "eventsFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+
+#include "Exceptions.h"
+
+namespace events_file {
+
+namespace {
+
+std::string ErrnoText(int err) {
+  return std::strerror(err);
+}
+
+// Writes everything or raises; short writes are continued.
+void WriteAll(int fd, const std::string& bytes, const std::string& path) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw Platform::Exception("Cannot write " + path + ": " + ErrnoText(errno));
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+std::string DefaultPath() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) {
+    return kFileName;
+  }
+  return (exe.parent_path() / kFileName).string();
+}
+
+void AppendField(std::string& line, const std::string& text, std::intptr_t object) {
+  char digits[24];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), object).ptr;
+  line += text;
+  line += '|';
+  line.append(digits, end);
+  line += '|';
+}
+
+std::vector<std::string> SplitLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  const std::size_t size = bytes.size();
+  while (start < size) {
+    std::size_t end = start;
+    while (end < size && bytes[end] != '\r' && bytes[end] != '\n') {
+      ++end;
+    }
+    lines.emplace_back(bytes, start, end - start);
+    if (end < size && bytes[end] == '\r') {
+      ++end;
+      if (end < size && bytes[end] == '\n') {
+        ++end;
+      }
+    } else if (end < size) {
+      ++end;  // a lone LF
+    }
+    start = end;
+  }
+  return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::size_t total = 0;
+  for (const auto& line : lines) {
+    total += line.size() + 2;
+  }
+  std::string bytes;
+  bytes.reserve(total);
+  for (const auto& line : lines) {
+    bytes += line;
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+std::intptr_t ObjectFromField(const std::string& field) {
+  std::intptr_t value = 0;
+  const char* first = field.data();
+  const char* last = first + field.size();
+  if (first != last && *first == '+') {
+    ++first;
+  }
+  const auto [ptr, ec] = std::from_chars(first, last, value);
+  if (ec != std::errc() || ptr != last || first == last) {
+    return 0;
+  }
+  return value;
+}
+
+bool ReadFile(const std::string& path, std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) {
+      return false;
+    }
+    throw Platform::Exception("Cannot open " + path + ": " + ErrnoText(errno));
+  }
+  bytes.clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      const int err = errno;
+      ::close(fd);
+      throw Platform::Exception("Cannot read " + path + ": " + ErrnoText(err));
+    }
+    if (n == 0) {
+      break;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  const std::filesystem::path target(path);
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  // The temporary file is created with the usual permissions (0666 less the umask)
+  // and then takes the old file's, if there is one.
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temp = (folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                      std::to_string(attempt) + ".tmp"))
+               .string();
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) {
+      break;
+    }
+  }
+  if (fd < 0) {
+    throw Platform::Exception("Cannot save the events to " + path + ": " + ErrnoText(errno));
+  }
+  bool fdOpen = true;
+  try {
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0) {
+      ::fchmod(fd, old.st_mode & 07777);
+    }
+    WriteAll(fd, bytes, temp);
+    const bool synced = ::fsync(fd) == 0;
+    const int syncErr = errno;
+    fdOpen = false;
+    if (::close(fd) != 0 || !synced) {
+      throw Platform::Exception("Cannot save the events to " + path + ": " +
+                                ErrnoText(synced ? errno : syncErr));
+    }
+  } catch (...) {
+    if (fdOpen) {
+      ::close(fd);
+    }
+    ::unlink(temp.c_str());
+    throw;
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    throw Platform::Exception("Cannot save the events to " + path + ": " + ErrnoText(err));
+  }
+  // Make the rename itself durable.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+}  // namespace events_file

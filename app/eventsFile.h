@@ -1,0 +1,40 @@
+// The events file: one line per item, per column the cell text and the cell's
+// integer, each followed by "|", lines ended by CR LF. This unit holds the file's
+// text rules and its safe replacement; the window walks the grid with them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace events_file {
+
+inline constexpr const char* kFileName = "QSEvents.C-D";
+
+// "QSEvents.C-D" in the folder of the running executable.
+std::string DefaultPath();
+
+// Appends one column's fields: the text, "|", the integer in decimal, "|".
+void AppendField(std::string& line, const std::string& text, std::intptr_t object);
+
+// The lines of a file's bytes: CR LF, LF and CR all end a line; a last line without a
+// line end still counts; a line end at the very end adds no empty line. Bytes are kept
+// as they are, valid UTF-8 or not.
+std::vector<std::string> SplitLines(const std::string& bytes);
+
+// Every line followed by CR LF.
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// An integer field as the file stores it; anything that is not an integer reads as 0.
+std::intptr_t ObjectFromField(const std::string& field);
+
+// Reads the whole file; false when it does not exist. Raises Platform::Exception
+// when it exists but cannot be read.
+bool ReadFile(const std::string& path, std::string& bytes);
+
+// Replaces the file with the bytes: written to a temporary file in the same folder,
+// flushed to disk, then renamed over the old one, so an interrupted or failed save
+// leaves the previous file whole. Raises Platform::Exception saying why it failed.
+void WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+}  // namespace events_file

@@ -1,0 +1,187 @@
+// The event table's handlers and the events file, walking the grid with the
+// rules of eventTable and eventsFile.
+#include <QLineEdit>
+
+#include "CommonCodeLite.h"
+#include "DateTime.h"
+#include "Exceptions.h"
+#include "QSStringGrid.h"
+#include "eventTable.h"
+#include "eventsFile.h"
+#include "formMain.h"
+#include "formSelectDateTime.h"
+#include "qtConvert.h"
+
+using namespace event_table;
+
+void TfrmMain::bbtnAddEventClick() {
+  const int r = grdEvents->RowCount() - 1;
+  grdEvents->InsertRow(r);
+  grdEvents->SetCol(0);
+  grdEvents->SetRow(r);
+  grdEvents->SetCells(kColZone, r, FromQ(edtLocalTimeZone->text()));
+  grdEvents->SetCells(kColWarnMinutes, r, "10");
+  grdEvents->setFocus();
+}
+
+void TfrmMain::bbtnDeleteEventClick() {
+  const int r = grdEvents->Row();
+  if (r < grdEvents->FixedRows() || r >= grdEvents->RowCount() || grdEvents->IsRowHidden(r)) {
+    return;
+  }
+  for (int c = 0; c < grdEvents->ColCount(); ++c) {
+    grdEvents->SetObjects(c, r, 0);
+  }
+  grdEvents->ClearRow(r);
+  if (grdEvents->RowCount() > grdEvents->FixedRows() + 1) {
+    grdEvents->RemoveRow(r);
+  }
+  if (grdEvents->Row() >= grdEvents->RowCount()) {
+    grdEvents->SetRow(grdEvents->RowCount() - 1);
+  }
+}
+
+void TfrmMain::grdEventsDblClick() {
+  const int row = grdEvents->Row();
+  if (row < grdEvents->FixedRows() || grdEvents->Col() != kColEndTime) {
+    return;
+  }
+  const Platform::TDateTime now = Platform::Now();
+  pSelectDateTime_m = std::make_unique<TfrmSelectDateTime>(this, now);
+  const std::string current = grdEvents->GetCells(kColEndTime, row);
+  if (!current.empty()) {
+    const Platform::TDateTime value = Platform::StrToDateTime(current);
+    pSelectDateTime_m->SetDate(value);
+    pSelectDateTime_m->SetTime(value);
+  }
+  if (dialogs_.RunModal(*pSelectDateTime_m) != mrOk) {
+    return;
+  }
+  const Platform::TFormatSettings& formats = Platform::FormatSettings();
+  const std::string text =
+      Platform::FormatDateTime(formats.ShortDateFormat, pSelectDateTime_m->Date()) + " " +
+      Platform::FormatDateTime(formats.ShortTimeFormat, pSelectDateTime_m->Time());
+  grdEvents->SetCells(kColEndTime, row, text);
+
+  const Platform::TDateTime end =
+      LocalEndTime(Platform::StrToDateTime(grdEvents->GetCells(kColEndTime, row)), dLocalTZOffset_m,
+                   ZoneOffset(mapTimeZones_m, grdEvents->GetCells(kColZone, row)));
+  if (DialogRearms(end, Platform::Now())) {
+    grdEvents->SetObjects(kColEndTime, row, kStateArmed);
+  }
+  grdEvents->InvalidateRow(row);
+}
+
+void TfrmMain::grdEventsCellChange(int ACol, int ARow, const std::string&, bool&) {
+  std::string marker = "A";
+  try {
+    if (ARow < grdEvents->FixedRows() || ACol != kColEndTime) {
+      return;
+    }
+    const int state = static_cast<int>(grdEvents->GetObjects(kColEndTime, ARow));
+    int newState = state;
+    if (state == kStateNew) {
+      marker = "B";
+      newState = StateAfterEndTimeChange(state, "", Platform::Now());
+    } else {
+      marker = "C";
+      newState =
+          StateAfterEndTimeChange(state, grdEvents->GetCells(kColEndTime, ARow), Platform::Now());
+      if (newState != state) {
+        marker = "D";
+      }
+    }
+    if (newState != state) {
+      grdEvents->SetObjects(kColEndTime, ARow, newState);
+      grdEvents->InvalidateRow(ARow);
+    }
+  } catch (const std::exception& e) {
+    dialogs_.ShowMessage(Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
+                                          "TfrmMain::grdEventsCellChange", e.what()));
+  }
+}
+
+void TfrmMain::grdEventsBeforeDrawCell(int, int ARow, const QSGrid::TRect&, QSGrid::TGridDrawState,
+                                       std::string&, int& iOverrideFlags, int& iOverrideVals,
+                                       QSGrid::TFont&) {
+  std::string marker = "A";
+  try {
+    if (ARow < grdEvents->FixedRows()) {
+      return;
+    }
+    iOverrideFlags = 12;
+    iOverrideVals = 12;
+    marker = "B";
+    const bool notified = grdEvents->GetObjects(kColEndTime, ARow) == kStateNotified;
+    grdEvents->Canvas().Brush.Color = notified ? 0x00FF00u : iGridColor_m;
+    grdEvents->Canvas().Font.Color = grdEvents->Font().Color;
+  } catch (const std::exception& e) {
+    dialogs_.ShowMessage(Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
+                                          "TfrmMain::grdEventsBeforeDrawCell", e.what()));
+  }
+}
+
+// ---- The events file
+
+void TfrmMain::bbtnSaveEventsNowClick() {
+  SaveEvents();
+}
+
+void TfrmMain::SaveEvents() {
+  std::vector<std::string> lines;
+  const int columns = grdEvents->ColCount();
+  for (int row = grdEvents->FixedRows(); row < grdEvents->RowCount(); ++row) {
+    if (grdEvents->IsRowHidden(row)) {
+      continue;
+    }
+    std::string line;
+    for (int c = 0; c < columns; ++c) {
+      if (!grdEvents->IsColHidden(c)) {
+        events_file::AppendField(line, grdEvents->GetCells(c, row), grdEvents->GetObjects(c, row));
+      }
+    }
+    if (!line.empty()) {
+      lines.push_back(std::move(line));
+    }
+  }
+  events_file::WriteFileAtomically(asEventsFile_m, events_file::JoinLines(lines));
+}
+
+void TfrmMain::LoadEvents(std::string& marker) {
+  std::string bytes;
+  marker = "P1";
+  if (!events_file::ReadFile(asEventsFile_m, bytes)) {
+    return;
+  }
+  const std::vector<std::string> lines = events_file::SplitLines(bytes);
+  for (const std::string& line : lines) {
+    marker = "P1.1";
+    const std::vector<std::string> values =
+        VIDodadaZadoVove::GetDelimitedValues(line, "|", -1, -1, false, true, false);
+    marker = "P1.2";
+    if (values.empty()) {
+      continue;
+    }
+    const int r = grdEvents->RowCount() - 1;
+    grdEvents->InsertRow(r);
+    marker = "P1.3_0_" + std::to_string(r);
+    grdEvents->SetCol(0);
+    marker = "P1.4_0_" + std::to_string(r);
+    marker = "P2";
+    const int columns = grdEvents->ColCount();
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      const int c = static_cast<int>(k / 2);
+      if (c >= columns) {
+        continue;
+      }
+      marker = "P3";
+      if (k % 2 == 0) {
+        grdEvents->SetCells(c, r, values[k]);
+      } else {
+        grdEvents->SetObjects(c, r, events_file::ObjectFromField(values[k]));
+        grdEvents->InvalidateRow(r);
+      }
+      marker = "P4";
+    }
+  }
+}

@@ -1,0 +1,66 @@
+#include "formSelectDateTime.h"
+
+#include <QDateEdit>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+
+using Platform::TDateTime;
+
+TfrmSelectDateTime::TfrmSelectDateTime(QWidget* owner, TDateTime now) : QDialog(owner) {
+  setObjectName("frmSelectDateTime");
+  setWindowTitle("Select Item Date/Time");
+  setGeometry(316, 181, 220, 116);
+  setFixedSize(220, 116);
+
+  auto* lblTime = new QLabel("Time:", this);
+  lblTime->setGeometry(8, 4, 100, 16);
+  dtpTime = new QTimeEdit(this);
+  dtpTime->setObjectName("dtpTime");
+  dtpTime->setDisplayFormat("HH:mm:ss");
+  dtpTime->setGeometry(8, 20, 100, 24);
+
+  auto* lblDate = new QLabel("Date:", this);
+  lblDate->setGeometry(112, 4, 100, 16);
+  dtpDate = new QDateEdit(this);
+  dtpDate->setObjectName("dtpDate");
+  dtpDate->setDisplayFormat("yyyy-MM-dd");
+  dtpDate->setCalendarPopup(true);
+  dtpDate->setGeometry(112, 20, 100, 24);
+
+  bbtnOk = new QPushButton("Ok", this);
+  bbtnOk->setObjectName("bbtnOk");
+  bbtnOk->setDefault(true);
+  bbtnOk->setGeometry(30, 80, 75, 25);
+  connect(bbtnOk, &QPushButton::clicked, this, &QDialog::accept);
+
+  bbtnCancel = new QPushButton("Cancel", this);
+  bbtnCancel->setObjectName("bbtnCancel");
+  bbtnCancel->setGeometry(115, 80, 75, 25);
+  connect(bbtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  SetDate(now);
+  SetTime(now);
+}
+
+TDateTime TfrmSelectDateTime::Date() const {
+  const QDate d = dtpDate->date();
+  return Platform::EncodeDate(d.year(), d.month(), d.day());
+}
+
+TDateTime TfrmSelectDateTime::Time() const {
+  const QTime t = dtpTime->time();
+  return Platform::EncodeTime(t.hour(), t.minute(), t.second(), 0);
+}
+
+void TfrmSelectDateTime::SetDate(TDateTime value) {
+  int year = 0, month = 0, day = 0;
+  Platform::DecodeDate(value, year, month, day);
+  dtpDate->setDate(QDate(year, month, day));
+}
+
+void TfrmSelectDateTime::SetTime(TDateTime value) {
+  int hour = 0, min = 0, sec = 0, msec = 0;
+  Platform::DecodeTime(value, hour, min, sec, msec);
+  dtpTime->setTime(QTime(hour, min, sec));
+}

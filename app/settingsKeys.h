@@ -1,0 +1,4 @@
+// Where the program keeps its settings.
+#pragma once
+
+inline constexpr const char* kSettingsKey = "Software\\QSoft\\QSRedorodo";
