@@ -336,12 +336,6 @@ TEST_F(RegistryFunctionsTest, AnUnwritableMachineHiveIsPassedOverSilently) {
   EXPECT_TRUE(boxes_.empty());
 }
 
-TEST_F(RegistryFunctionsTest, WritesWithoutFlushAreStillCommitted) {
-  bForceNoRegistryFlush_m = true;
-  EXPECT_TRUE(WriteToRegistry(HKCU, kKey, "Host", Variant("h"), true, ""));
-  EXPECT_EQ(ReadFromRegistry(HKLM, kKey, "Host", 256, false, "").AsString(), "h");
-}
-
 TEST(RegistryMessageBoxTest, DefaultsToStandardErrorAndCanBeReplaced) {
   const MessageBoxHandler saved = SetMessageBoxHandler({});
   testing::internal::CaptureStderr();
