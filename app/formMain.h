@@ -207,7 +207,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
                                int& iOverrideFlags, int& iOverrideVals, QSGrid::TFont& pFont);
   // The events file, beside the executable unless the options name another.
   void SaveEvents();
-  void LoadEvents(std::string& marker);
+  void LoadEvents(std::string& marker) { LoadEventsFrom(asEventsFile_m, marker); }
+  void LoadEventsFrom(const std::string& path, std::string& marker);
 
  protected:
   void showEvent(QShowEvent* event) override;

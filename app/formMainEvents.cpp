@@ -147,10 +147,10 @@ void TfrmMain::SaveEvents() {
   events_file::WriteFileAtomically(asEventsFile_m, events_file::JoinLines(lines));
 }
 
-void TfrmMain::LoadEvents(std::string& marker) {
+void TfrmMain::LoadEventsFrom(const std::string& path, std::string& marker) {
   std::string bytes;
   marker = "P1";
-  if (!events_file::ReadFile(asEventsFile_m, bytes)) {
+  if (!events_file::ReadFile(path, bytes)) {
     return;
   }
   const std::vector<std::string> lines = events_file::SplitLines(bytes);

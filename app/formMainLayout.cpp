@@ -126,10 +126,8 @@ void TfrmMain::CreateControls() {
   windowFont.setStyleHint(QFont::SansSerif);
   windowFont.setPixelSize(11);
   setFont(windowFont);
-  // Designed at 10, 190 with an outer size of 747 x 264; the client area keeps the
-  // regions' designed heights (30 + 3 + 114 + 83).
+  // Designed at 10, 190, 747 wide.
   move(10, 190);
-  resize(747, 230);
 
   auto* central = Named(new QWidget(this), "frmMainClient");
   auto* column = new QVBoxLayout(central);
@@ -177,7 +175,9 @@ void TfrmMain::CreateControls() {
   column->addWidget(spltTop, 1);
 
   panBottom = MakePanel(central, "panBottom");
-  panBottom->setFixedHeight(83);
+  // Designed 83 high for the designed font; a larger desktop font gets the room it needs.
+  panBottom->setMinimumHeight(83);
+  panBottom->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   auto* bottomLayout = new QVBoxLayout(panBottom);
   bottomLayout->setContentsMargins(0, 0, 0, 0);
   pgOptions = Named(new QTabWidget(panBottom), "pgOptions");
@@ -371,6 +371,8 @@ void TfrmMain::CreateControls() {
     p.grid->addWidget(new QLabel("Coming soon!", p.widget), 0, 3);
   }
   pgOptions->setCurrentIndex(0);
+  // The clocks 30, the splitter 3 and the events 114 high, above the settings.
+  resize(747, 30 + 3 + 114 + std::max(83, panBottom->sizeHint().height()));
 }
 
 void TfrmMain::CreateMenus() {

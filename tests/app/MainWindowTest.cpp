@@ -236,6 +236,38 @@ TEST_F(MainWindow, ClosingSavesOnlyWhenAsked) {
   EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 1) << "the second run saved nothing";
 }
 
+TEST_F(MainWindow, NotifiedRowsAreGreenAndOthersKeepTheGridColour) {
+  Spit(eventsPath_,
+       "1|0|armed|0|2030-01-01 00:00:00|1|Coordinated Universal Time|0|10|0|N|0|N|0|N|0|N|0|\r\n"
+       "2|0|done|0|2006-01-01 00:00:00|2|Coordinated Universal Time|0|10|0|N|0|N|0|N|0|N|0|\r\n");
+  auto w = Open();
+  w->show();
+  TQSStringGrid& grid = *w->grdEvents;
+  grid.SetRow(0 + 1);
+  grid.SetCol(kColID);
+  const QImage image = grid.viewport()->grab().toImage();
+  const auto pixelIn = [&](int col, int row) {
+    const QSGrid::TRect r = grid.CellRect(col, row);
+    return image.pixelColor(r.Right - 3, r.Bottom - 3);
+  };
+  for (int c : {kColDescription, kColZone, kColWarnMinutes}) {
+    EXPECT_EQ(pixelIn(c, 2), QColor(0, 255, 0)) << "column " << c;
+    EXPECT_NE(pixelIn(c, 1), QColor(0, 255, 0)) << "column " << c;
+  }
+}
+
+TEST_F(MainWindow, DoubleClickingAnEndTimeOpensTheDialog) {
+  auto w = Open();
+  w->show();
+  w->bbtnAddEventClick();
+  TQSStringGrid& grid = *w->grdEvents;
+  const QSGrid::TRect r = grid.CellRect(kColEndTime, 1);
+  const QPoint centre((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+  QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, centre);
+  QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, centre);
+  EXPECT_EQ(dialogs_.Texts("RunModal"), std::vector<std::string>{"Select Item Date/Time"});
+}
+
 TEST_F(MainWindow, ShutdownAsksFirst) {
   auto w = Open();
   w->show();
