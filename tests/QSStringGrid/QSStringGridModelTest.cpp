@@ -171,6 +171,7 @@ TEST_F(QSStringGridModel, HidingIsExactlyMinusOne) {
   grid().SetRowHeights(1, 0);
   EXPECT_FALSE(grid().IsRowHidden(1));
   EXPECT_TRUE(grid().SelectCell(0, 1));
+  EXPECT_EQ(grid().VisibleRowCount(), 4);
   grid().SetRowHeights(2, 40);
   grid().UnHideRow(2);  // never hidden: takes the default height
   EXPECT_EQ(grid().RowHeights(2), grid().DefaultRowHeight());
