@@ -1,6 +1,7 @@
 // Start-up, shut-down and the simple handlers of the main window.
 #include "formMain.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,10 +13,8 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QSystemTrayIcon>
-#include <QThread>
 #include <QTimer>
-#include <chrono>
-#include <thread>
+#include <QToolButton>
 
 #include "DateTime.h"
 #include "Exceptions.h"
@@ -165,6 +164,83 @@ void TfrmMain::ConnectHandlers() {
           [this] { Guarded([this] { bbtnDeleteEventClick(); }); });
   connect(bbtnSaveEventsNow, &QPushButton::clicked, this,
           [this] { Guarded([this] { bbtnSaveEventsNowClick(); }); });
+  // Check boxes and edits report programmatic changes too, as the handlers expect;
+  // drop-down lists report only the user's choice.
+  using Handler = void (TfrmMain::*)();
+  const auto onToggle = [this](QCheckBox* box, Handler handler) {
+    connect(box, &QCheckBox::toggled, this,
+            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+  };
+  const auto onEdit = [this](QLineEdit* edit, Handler handler) {
+    connect(edit, &QLineEdit::textChanged, this,
+            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+  };
+  const auto onClick = [this](QAbstractButton* button, Handler handler) {
+    connect(button, &QAbstractButton::clicked, this,
+            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+  };
+  const auto onChoose = [this](QComboBox* box, Handler handler) {
+    connect(box, &QComboBox::activated, this,
+            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+  };
+  const auto onItem = [this](QAction* item, Handler handler) {
+    connect(item, &QAction::triggered, this,
+            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+  };
+  const auto onTimer = [this](QTimer* timer, Handler handler) {
+    connect(timer, &QTimer::timeout, this,
+            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+  };
+  onToggle(chkRunAsTrayIcon, &TfrmMain::chkRunAsTrayIconClick);
+  onToggle(chkStayOnTop, &TfrmMain::chkStayOnTopClick);
+  onEdit(edtUpdateURL, &TfrmMain::edtUpdateURLChange);
+  onEdit(edtProxyServer, &TfrmMain::edtProxyServerChange);
+  onEdit(edtProxyPort, &TfrmMain::edtProxyPortChange);
+  onClick(bbtnAutoProxy, &TfrmMain::bbtnAutoProxyClick);
+  onChoose(cboVirtualTimeZone, &TfrmMain::cboVirtualTimeZoneChange);
+  onToggle(chkAutoTimeSynch, &TfrmMain::chkAutoTimeSynchClick);
+  onChoose(cboSNTPServer, &TfrmMain::cboSNTPServerChange);
+  onEdit(edtSoundFile, &TfrmMain::edtSoundFileChange);
+  onClick(sbtnSelectSoundFile, &TfrmMain::sbtnSelectSoundFileClick);
+  onClick(sbtnTestSound, &TfrmMain::sbtnTestSoundClick);
+  onClick(sbtnStop, &TfrmMain::sbtnStopClick);
+  onToggle(chkEnableSound, &TfrmMain::chkEnableSoundClick);
+  onToggle(chkEnableMSM, &TfrmMain::chkEnableMSMClick);
+  onEdit(edtMSMHost, &TfrmMain::edtMSMHostChange);
+  onEdit(edtMSMPort, &TfrmMain::edtMSMPortChange);
+  onEdit(edtFromMSM, &TfrmMain::edtFromMSMChange);
+  onEdit(edtFromMSMPwd, &TfrmMain::edtFromMSMPwdChange);
+  onEdit(edtToMSM, &TfrmMain::edtToMSMChange);
+  onClick(bbtnAutoDetectMSMSettings, &TfrmMain::bbtnAutoDetectMSMSettingsClick);
+  onToggle(chkEnableEmail, &TfrmMain::chkEnableEmailClick);
+  onEdit(SMTPServer, &TfrmMain::SMTPServerChange);
+  onEdit(SMTPPort, &TfrmMain::SMTPPortChange);
+  onEdit(edtEmailFrom, &TfrmMain::edtEmailFromChange);
+  onEdit(edtEmailTo, &TfrmMain::edtEmailToChange);
+  onEdit(edtEmailSubject, &TfrmMain::edtEmailSubjectChange);
+  onClick(bbtnAutoDetectMailSettings, &TfrmMain::bbtnAutoDetectMailSettingsClick);
+  onToggle(chkEnableCustomApp, &TfrmMain::chkEnableCustomAppClick);
+  onEdit(edtLaunchApp, &TfrmMain::edtLaunchAppChange);
+  onClick(sbtnLaunchApp, &TfrmMain::sbtnLaunchAppClick);
+  onEdit(edtEbayLoginID, &TfrmMain::edtEbayLoginIDChange);
+  onEdit(edtEbayPassword, &TfrmMain::edtEbayPasswordChange);
+  onItem(pmnuiHideEvents, &TfrmMain::pmnuiHideEventsClick);
+  onItem(pmnuiTopHideEvents, &TfrmMain::pmnuiHideEventsClick);
+  onItem(pmnuiHideSettings, &TfrmMain::pmnuiHideSettingsClick);
+  onItem(pmnuiTopHideSettings, &TfrmMain::pmnuiHideSettingsClick);
+  onItem(pmnuiVirtualFont, &TfrmMain::pmnuiVirtualFontClick);
+  onItem(pmnuiVirtualBackground, &TfrmMain::pmnuiVirtualBackgroundClick);
+  onItem(pmnuiVirtualMilitary, &TfrmMain::pmnuiVirtualMilitaryClick);
+  onItem(pmnuiVirtualTZName, &TfrmMain::pmnuiVirtualTZNameClick);
+  onItem(pmnuiLocalFont, &TfrmMain::pmnuiLocalFontClick);
+  onItem(pmnuiLocalBackground, &TfrmMain::pmnuiLocalBackgroundClick);
+  onItem(pmnuiLocalMilitary, &TfrmMain::pmnuiLocalMilitaryClick);
+  onItem(pmnuiLocalTZName, &TfrmMain::pmnuiLocalTZNameClick);
+  onItem(pmnuiOpenWindow, &TfrmMain::pmnuiOpenWindowClick);
+  onTimer(tmrMainClock, &TfrmMain::tmrMainClockTimer);
+  onTimer(tmrEvents, &TfrmMain::tmrEventsTimer);
+  onTimer(tmrAutoSynch, &TfrmMain::tmrAutoSynchTimer);
+
   grdEvents->OnDblClick = [this](QObject*) { Guarded([this] { grdEventsDblClick(); }); };
   grdEvents->OnCellChange = [this](int ACol, int ARow, const std::string& Value,
                                    bool& bAllowChange) {

@@ -205,6 +205,57 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect& ARect,
                                QSGrid::TGridDrawState AState, std::string& asVal,
                                int& iOverrideFlags, int& iOverrideVals, QSGrid::TFont& pFont);
+  // Settings, clocks, zones, tray, sound, messenger, e-mail and time synchronisation.
+  void chkRunAsTrayIconClick();
+  void chkStayOnTopClick();
+  void edtUpdateURLChange();
+  void edtProxyServerChange();
+  void edtProxyPortChange();
+  void bbtnAutoProxyClick();
+  void cboVirtualTimeZoneChange();
+  void chkAutoTimeSynchClick();
+  void cboSNTPServerChange();
+  void edtSoundFileChange();
+  void sbtnSelectSoundFileClick();
+  void sbtnTestSoundClick();
+  void sbtnStopClick();
+  void chkEnableSoundClick();
+  void chkEnableMSMClick();
+  void edtMSMHostChange();
+  void edtMSMPortChange();
+  void edtFromMSMChange();
+  void edtFromMSMPwdChange();
+  void edtToMSMChange();
+  void bbtnAutoDetectMSMSettingsClick();
+  void chkEnableEmailClick();
+  void SMTPServerChange();
+  void SMTPPortChange();
+  void edtEmailFromChange();
+  void edtEmailToChange();
+  void edtEmailSubjectChange();
+  void bbtnAutoDetectMailSettingsClick();
+  void chkEnableCustomAppClick();
+  void edtLaunchAppChange();
+  void sbtnLaunchAppClick();
+  void edtEbayLoginIDChange();
+  void edtEbayPasswordChange();
+  void pmnuiHideEventsClick();
+  void pmnuiHideSettingsClick();
+  void pmnuiVirtualFontClick();
+  void pmnuiVirtualBackgroundClick();
+  void pmnuiVirtualMilitaryClick();
+  void pmnuiVirtualTZNameClick();
+  void pmnuiLocalFontClick();
+  void pmnuiLocalBackgroundClick();
+  void pmnuiLocalMilitaryClick();
+  void pmnuiLocalTZNameClick();
+  void pmnuiOpenWindowClick();
+  void tmrMainClockTimer();
+  void tmrEventsTimer();
+  void tmrAutoSynchTimer();
+  void AddIcon();
+  void RemoveIcon();
+  void WMTrayNotify(std::intptr_t lParam);
   // The events file, beside the executable unless the options name another.
   void SaveEvents();
   void LoadEvents(std::string& marker) { LoadEventsFrom(asEventsFile_m, marker); }
