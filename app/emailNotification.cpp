@@ -1,0 +1,69 @@
+#include "emailNotification.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "mailMessage.h"
+
+namespace email_notification {
+
+namespace {
+
+// Leaving the connection attempts after the last one; carries no message.
+struct Abandoned {};
+
+}  // namespace
+
+void Run(const Job& job, const Timings& timings, const LogFn& log) {
+  using mail_message::OneLine;
+  log("Attempting to Send an Email to : " + job.to + " asSMTPServer_m: " + job.server);
+  std::unique_ptr<smtp::Client> client;
+  try {
+    // The envelope and the message are built from the typed texts; no CR or LF of
+    // theirs reaches the wire as a line end.
+    const std::string from = mail_message::ParseMailbox(OneLine(job.from)).address;
+    std::vector<std::string> recipients;
+    for (const mail_message::Mailbox& to : mail_message::ParseAddressList(OneLine(job.to))) {
+      recipients.push_back(to.address);
+    }
+    client = std::make_unique<smtp::Client>(job.server, job.port, timings.limits);
+    const std::string heloName = smtp::LocalHostName();
+
+    for (int n = 1; n <= job.attempts; ++n) {
+      try {
+        client->Open(heloName);
+        break;
+      } catch (const std::exception& e) {
+        log("Error during attempt#" + std::to_string(n) +
+            " establishing a connection to SMTP Host: " + job.server + " msg: " + e.what());
+        std::this_thread::sleep_for(std::chrono::milliseconds(timings.attemptPauseMs));
+        if (n == job.attempts) {
+          throw Abandoned{};
+        }
+      }
+    }
+
+    try {
+      const std::string message = mail_message::BuildMessage(
+          {job.from, job.to, job.subject, job.body, mail_message::Rfc822Now()});
+      client->Send(from, recipients, message);
+      log("Email notification was sent SUCCESSFULLY to: " + job.to);
+    } catch (const std::exception& e) {
+      log("Email notification FAILED to: " + job.to + " with msg: " + e.what());
+    } catch (...) {
+      log("Email notification FAILED to: " + job.to + " with msg: UNKNOWN ERROR.");
+    }
+    client->Close();
+  } catch (const Abandoned&) {
+    log("Email notification FAILED to: " + job.to + " with msg: ");
+  } catch (const std::exception& e) {
+    log("Email notification FAILED to: " + job.to + " with msg: " + e.what());
+  } catch (...) {
+    log("Email notification FAILED to: " + job.to + " with msg: ");
+  }
+  log("Finished with operation, disconnected from Email.");
+}
+
+}  // namespace email_notification

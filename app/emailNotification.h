@@ -1,0 +1,39 @@
+// What one e-mail notification worker does once it is set up: connect with a few
+// attempts, send the mail, close, and tell each step in a log line.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "smtpClient.h"
+
+namespace email_notification {
+
+// What the worker was set up with.
+struct Job {
+  std::string to;  // the recipient list as typed
+  std::string subject;
+  std::string server;
+  int port = -1;
+  std::string from;  // the sender, with an optional display name
+  std::string body;
+  int attempts = 4;
+};
+
+// The waits of one run; tests shorten them.
+struct Timings {
+  smtp::Limits limits;        // connect and reply limits
+  int attemptPauseMs = 1000;  // after each failed connection attempt
+};
+
+using LogFn = std::function<void(const std::string& line)>;
+
+// Sends the mail and logs every step; never raises. The log lines read:
+//   "Attempting to Send an Email to : <to> asSMTPServer_m: <server>"
+//   "Error during attempt#<n> establishing a connection to SMTP Host: <server> msg: <why>"
+//   "Email notification was sent SUCCESSFULLY to: <to>"
+//   "Email notification FAILED to: <to> with msg: <why>"
+//   "Finished with operation, disconnected from Email."
+void Run(const Job& job, const Timings& timings, const LogFn& log);
+
+}  // namespace email_notification

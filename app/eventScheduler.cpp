@@ -1,0 +1,118 @@
+#include "eventScheduler.h"
+
+#include <cmath>
+
+#include "GridTypes.h"
+#include "QSStringGrid.h"
+#include "customApp.h"
+#include "eventTable.h"
+
+namespace event_scheduler {
+
+using namespace event_table;
+
+namespace {
+
+const char* const kDateTimeFormat = "yyyy-mm-dd hh:nn:ss";
+
+// Notifies one due row through its checked channels; false when the supervisor did not
+// come and the pass has to end.
+bool Dispatch(TQSStringGrid& grid, int r, Platform::TDateTime localEnd, ChannelDispatch& channels) {
+  unsigned flags = 0;
+  const int columns[] = {kColSound, kColMessenger, kColEmail, kColCustomApp};
+  const unsigned bits[] = {kSound, kMessenger, kEmail, kCustomApp};
+  for (int i = 0; i < 4; ++i) {
+    if (grid.GetCells(columns[i], r) == "Y") {
+      flags |= bits[i];
+    }
+  }
+  if (!channels.WaitForSupervisor()) {
+    channels.ShowMessage(kTimeoutMessage);
+    return false;
+  }
+  const auto text = [&grid, r] {
+    return NotificationText(grid.GetCells(kColID, r), grid.GetCells(kColDescription, r),
+                            grid.GetCells(kColEndTime, r), grid.GetCells(kColZone, r));
+  };
+  if (flags & kSound) {
+    channels.PlaySound();
+  }
+  if (flags & kMessenger) {
+    channels.SendMessenger(text());
+  }
+  if (flags & kEmail) {
+    channels.SendEmail(text());
+  }
+  if (flags & kCustomApp) {
+    const std::string command = channels.CustomAppTemplate();
+    if (command.find_first_not_of(" \t") != std::string::npos) {
+      channels.Launch(ParseCustomizedString(
+          command, grid.GetCells(kColID, r), grid.GetCells(kColDescription, r),
+          Platform::FormatDateTime("yyyy-mm-dd", localEnd),
+          Platform::FormatDateTime("hh:nn:ss", localEnd), grid.GetCells(kColZone, r), true));
+    }
+  }
+  if (flags != 0) {
+    grid.SetObjects(kColEndTime, r, kStateNotified);
+    grid.InvalidateRow(r);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string NotificationText(const std::string& id, const std::string& description,
+                             const std::string& endText, const std::string& zone) {
+  return "Your scheduled item is about to elapse, ItemID: " + id + " Description: " + description +
+         " ending at: " + endText + " " + zone;
+}
+
+bool IsDue(const std::string& warningMinutes, Platform::TDateTime localEnd,
+           Platform::TDateTime now) {
+  // Date-times count whole milliseconds; compared in them, an item whose warning begins
+  // exactly now is due now and not a rounding error later.
+  const double msLeft = std::round((localEnd - now) * Platform::MSecsPerDay);
+  return Platform::StrToFloat(warningMinutes) * 60000.0 >= msLeft;
+}
+
+PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
+                const std::map<std::string, double>& zones, double localOffset,
+                ChannelDispatch& channels) {
+  try {
+    // The row count is read again on every turn: the supervisor wait runs other handlers.
+    for (int r = grid.FixedRows(); r < grid.RowCount(); ++r) {
+      try {
+        if (grid.IsRowHidden(r) || grid.GetCells(kColWarnMinutes, r).empty() ||
+            grid.GetObjects(kColEndTime, r) != kStateArmed) {
+          continue;
+        }
+        const Platform::TDateTime localEnd =
+            LocalEndTime(Platform::StrToDateTime(grid.GetCells(kColEndTime, r)), localOffset,
+                         ZoneOffset(zones, grid.GetCells(kColZone, r)));
+        if (IsDue(grid.GetCells(kColWarnMinutes, r), localEnd, now) &&
+            !Dispatch(grid, r, localEnd, channels)) {
+          return PassEnd::SupervisorTimeout;
+        }
+      } catch (const QSGrid::EInvalidGridOperation& e) {
+        channels.ShowMessage(std::string(kRowErrorPrefix) + e.what());
+      }
+    }
+  } catch (...) {
+    channels.ShowLastCheck(Platform::FormatDateTime(kDateTimeFormat, now));
+    throw;
+  }
+  channels.ShowLastCheck(Platform::FormatDateTime(kDateTimeFormat, now));
+  return PassEnd::Completed;
+}
+
+bool WaitBounded(const std::function<bool()>& ready, const std::function<void()>& idle,
+                 const std::function<double()>& clockSeconds) {
+  const double start = std::floor(clockSeconds());
+  const auto elapsed = [&] { return std::floor(clockSeconds()) - start; };
+  while (!ready() && elapsed() <= kSupervisorWaitSeconds) {
+    idle();
+  }
+  return elapsed() < kSupervisorWaitSeconds;
+}
+
+}  // namespace event_scheduler

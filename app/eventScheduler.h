@@ -1,0 +1,76 @@
+// The scheduler pass: every five seconds the event table is walked for armed items
+// whose warning interval has begun, and each is notified once through the channels
+// checked in its row. The pass takes the time, the zone offsets and the channels as
+// arguments, so it runs the same under a test's clock and recording channels.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "DateTime.h"
+
+class TQSStringGrid;
+
+namespace event_scheduler {
+
+// Channel bits of one dispatch.
+inline constexpr unsigned kSound = 1, kMessenger = 2, kEmail = 4, kCustomApp = 8;
+
+// How long a due item waits for the background supervisor before the pass gives up.
+inline constexpr int kSupervisorWaitSeconds = 15;
+
+inline constexpr const char* kTimeoutMessage =
+    "Event Timer Timeout Error! All events will NOT occur, please restart the application!";
+inline constexpr const char* kRowErrorPrefix = "Internal event error: ";
+
+// What the pass asks of the window: the channels and the messages.
+class ChannelDispatch {
+ public:
+  virtual ~ChannelDispatch() = default;
+  // Waits, for a bounded time, until the supervisor that runs the workers exists;
+  // false when it did not come in time.
+  virtual bool WaitForSupervisor() = 0;
+  // Starts the sound file without waiting for it.
+  virtual void PlaySound() = 0;
+  // Hands a messenger or e-mail worker carrying the notification text to the supervisor.
+  virtual void SendMessenger(const std::string& text) = 0;
+  virtual void SendEmail(const std::string& text) = 0;
+  // The custom application's command template, as typed.
+  virtual std::string CustomAppTemplate() = 0;
+  // Starts a command line, without a shell and without waiting.
+  virtual void Launch(const std::string& commandLine) = 0;
+  // The plain message window.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The last-check caption.
+  virtual void ShowLastCheck(const std::string& text) = 0;
+};
+
+// The text that the messenger and e-mail channels send for an item.
+std::string NotificationText(const std::string& id, const std::string& description,
+                             const std::string& endText, const std::string& zone);
+
+// True when the warning minutes (a number in the locale's form) reach the minutes left
+// until the local end time, counted in whole milliseconds. Raises EConvertError for a warning text
+// that is no number.
+bool IsDue(const std::string& warningMinutes, Platform::TDateTime localEnd,
+           Platform::TDateTime now);
+
+enum class PassEnd { Completed, SupervisorTimeout };
+
+// One pass over the table's non-fixed rows, at the local time now with the catalogue's
+// zone offsets. A range error of the grid on a row is shown as "Internal event error: "
+// and the pass goes on; any other exception ends the pass and is raised again after the
+// last-check caption is shown. A supervisor that does not come ends the pass with the
+// timeout message and without the caption.
+PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
+                const std::map<std::string, double>& zones, double localOffset,
+                ChannelDispatch& channels);
+
+// The wait for the supervisor: checks ready, else runs idle (which pumps messages and
+// sleeps briefly) until ready or more than kSupervisorWaitSeconds whole seconds of the
+// clock (in seconds) have passed. False when that much time passed.
+bool WaitBounded(const std::function<bool()>& ready, const std::function<void()>& idle,
+                 const std::function<double()>& clockSeconds);
+
+}  // namespace event_scheduler

@@ -1,0 +1,91 @@
+// A small SMTP client for the e-mail notification: one blocking IPv4 connection,
+// the opening (greeting, EHLO with HELO as fall-back), one mail transaction and the
+// closing. Every connect, read and write waits at most its time limit; replies are
+// parsed strictly with size caps. Failures raise SmtpError carrying a message.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Exceptions.h"
+
+namespace smtp {
+
+class SmtpError : public Platform::Exception {
+ public:
+  using Platform::Exception::Exception;
+};
+
+// Time limits of one conversation, in milliseconds.
+struct Limits {
+  int connectMs = 60000;  // resolving and connecting
+  int replyMs = 60000;    // each reply, and each write
+};
+
+// One reply: its code and its lines' texts (without the code and its separator).
+struct Reply {
+  int code = 0;
+  std::vector<std::string> lines;
+  // The reply as the server wrote it, lines joined by a blank: "550 5.1.1 No such user".
+  std::string Text() const;
+};
+
+// Collects the lines of one reply. Each line is "ddd-text" (more follow) or "ddd text"
+// or "ddd" (the last); every line of a reply carries the same code.
+class ReplyParser {
+ public:
+  static constexpr std::size_t kMaxLines = 100;
+  // Takes one line without its line end; true once the reply is complete. Raises
+  // SmtpError on a line that is not a reply line, a change of code or too many lines.
+  bool Feed(const std::string& line);
+  const Reply& Result() const { return reply_; }
+
+ private:
+  Reply reply_;
+};
+
+// The name this computer gives itself in EHLO and HELO.
+std::string LocalHostName();
+
+class Client {
+ public:
+  Client(std::string host, int port, Limits limits = {});
+  ~Client();
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  // Connects and opens the session: greeting 220, "EHLO name" answered by 250, or else
+  // "HELO name" answered by 250. Any failure closes the connection and raises.
+  void Open(const std::string& heloName);
+  // One transaction: RSET (any reply), MAIL FROM (250), RCPT TO for each recipient
+  // (250 or 251), DATA (354), the message with its closing "." (250). A reply other
+  // than those raises with the reply's text. The message must already be dot-stuffed
+  // with CR LF line ends; addresses must hold no CR or LF.
+  void Send(const std::string& from, const std::vector<std::string>& recipients,
+            const std::string& message);
+  // Writes QUIT without waiting for its reply, then closes. Does nothing when closed.
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Sees every line sent (true) and received (false), for debugging; may be empty.
+  std::function<void(bool sent, const std::string& line)> transcript;
+
+ private:
+  void Connect();
+  void Disconnect();
+  void WriteAll(const std::string& bytes);
+  void WriteLine(const std::string& line);
+  std::string ReadLine(long long deadlineMs);
+  Reply ReadReply();
+  Reply Command(const std::string& line);
+  void Expect(const Reply& reply, int code, int alternative = 0);
+
+  std::string host_;
+  int port_;
+  Limits limits_;
+  int fd_ = -1;
+  std::string buffer_;
+};
+
+}  // namespace smtp

@@ -1,0 +1,277 @@
+// The scheduler pass under a controlled clock, with recording channels.
+#include <gtest/gtest.h>
+
+#include "DateTime.h"
+#include "Exceptions.h"
+#include "GridTypes.h"
+#include "QSStringGrid.h"
+#include "eventScheduler.h"
+#include "eventTable.h"
+
+using namespace event_table;
+using event_scheduler::ChannelDispatch;
+using event_scheduler::PassEnd;
+using event_scheduler::RunPass;
+using Platform::EncodeDateTime;
+using Platform::TDateTime;
+
+namespace {
+
+class RecordingChannels : public ChannelDispatch {
+ public:
+  std::vector<std::string> calls;
+  bool supervisorComes = true;
+  std::string customApp = "notify %ItemID %ItemDesc %ItemDate %ItemTime %ItemTZ";
+  std::function<void()> duringWait;
+  std::function<void()> duringSound;
+
+  bool WaitForSupervisor() override {
+    calls.push_back("wait");
+    if (duringWait) {
+      duringWait();
+    }
+    return supervisorComes;
+  }
+  void PlaySound() override {
+    calls.push_back("sound");
+    if (duringSound) {
+      duringSound();
+    }
+  }
+  void SendMessenger(const std::string& text) override { calls.push_back("messenger " + text); }
+  void SendEmail(const std::string& text) override { calls.push_back("email " + text); }
+  std::string CustomAppTemplate() override { return customApp; }
+  void Launch(const std::string& commandLine) override { calls.push_back("launch " + commandLine); }
+  void ShowMessage(const std::string& text) override { calls.push_back("message " + text); }
+  void ShowLastCheck(const std::string& text) override { calls.push_back("last check " + text); }
+
+  // The calls other than the last-check caption.
+  std::vector<std::string> Dispatched() const {
+    std::vector<std::string> out;
+    for (const std::string& c : calls) {
+      if (c.rfind("last check ", 0) != 0) {
+        out.push_back(c);
+      }
+    }
+    return out;
+  }
+};
+
+using Calls = std::vector<std::string>;
+
+// The event table as the window lays it out: a header row, items, a hidden last row.
+class Scheduler : public ::testing::Test {
+ protected:
+  TQSStringGrid grid_;
+  std::map<std::string, double> zones_{{"Local", 0.0}, {"East", 1.0}, {"East2", 2.0}};
+  RecordingChannels channels_;
+  const TDateTime noon_ = EncodeDateTime(2006, 5, 1, 12, 0, 0, 0);
+
+  void SetUp() override {
+    grid_.SetColCount(9);
+    grid_.SetRowCount(2);
+    grid_.SetFixedRows(1);
+    grid_.HideRow(1);
+  }
+
+  // Adds an item and returns its row.
+  int Add(const std::string& id, const std::string& end, const std::string& zone = "Local",
+          const std::string& warning = "10", int state = kStateArmed,
+          const std::string& channels = "YNNN") {
+    const int r = grid_.RowCount() - 1;
+    grid_.InsertRow(r);
+    grid_.SetCells(kColID, r, id);
+    grid_.SetCells(kColDescription, r, "Item " + id);
+    grid_.SetCells(kColEndTime, r, end);
+    grid_.SetCells(kColZone, r, zone);
+    grid_.SetCells(kColWarnMinutes, r, warning);
+    for (int i = 0; i < 4; ++i) {
+      grid_.SetCells(kColSound + i, r, std::string(1, channels[i]));
+    }
+    grid_.SetObjects(kColEndTime, r, state);
+    return r;
+  }
+
+  PassEnd Pass(TDateTime now) { return RunPass(grid_, now, zones_, 0.0, channels_); }
+  int State(int r) const { return static_cast<int>(grid_.GetObjects(kColEndTime, r)); }
+};
+
+TDateTime At(int hour, int minute, int second = 0) {
+  return EncodeDateTime(2006, 5, 1, hour, minute, second, 0);
+}
+
+}  // namespace
+
+TEST_F(Scheduler, AnItemIsDueOnceItsWarningBegins) {
+  const int r = Add("1", "2006-05-01 12:15:00");
+  Pass(noon_);
+  EXPECT_TRUE(channels_.Dispatched().empty()) << "15 minutes ahead with a 10-minute warning";
+  EXPECT_EQ(State(r), kStateArmed);
+  Pass(At(12, 4, 55));
+  EXPECT_TRUE(channels_.Dispatched().empty()) << "10 minutes and 5 seconds ahead";
+  Pass(At(12, 5, 0));
+  EXPECT_EQ(channels_.Dispatched(), (Calls{"wait", "sound"})) << "exactly at the moment";
+  EXPECT_EQ(State(r), kStateNotified);
+  Pass(At(12, 5, 5));
+  EXPECT_EQ(channels_.Dispatched().size(), 2u) << "a notified item is skipped";
+}
+
+TEST_F(Scheduler, PastItemsAreDueAtOnceAndAZeroWarningAtTheEnd) {
+  const int past = Add("1", "2006-04-30 08:00:00");
+  const int zero = Add("2", "2006-05-01 12:00:01", "Local", "0");
+  Pass(noon_);
+  EXPECT_EQ(State(past), kStateNotified);
+  EXPECT_EQ(State(zero), kStateArmed);
+  Pass(At(12, 0, 1));
+  EXPECT_EQ(State(zero), kStateNotified);
+}
+
+TEST_F(Scheduler, AnItemOneHourEastIsDueOneHourEarlier) {
+  const int local = Add("L", "2006-05-01 13:00:00", "Local");
+  const int east = Add("E", "2006-05-01 13:00:00", "East");
+  const int unknown = Add("U", "2006-05-01 13:00:00", "Nowhere");
+  Pass(At(11, 50));
+  EXPECT_EQ(State(east), kStateNotified);
+  EXPECT_EQ(State(local), kStateArmed);
+  EXPECT_EQ(State(unknown), kStateArmed) << "an unknown zone counts as offset 0";
+  Pass(At(12, 50));
+  EXPECT_EQ(State(local), kStateNotified);
+  EXPECT_EQ(State(unknown), kStateNotified);
+}
+
+TEST_F(Scheduler, NewNotifiedHiddenAndUnwarnedItemsAreSkipped) {
+  Add("new", "2006-04-30 08:00:00", "Local", "10", kStateNew);
+  Add("done", "2006-04-30 08:00:00", "Local", "10", kStateNotified);
+  const int hidden = Add("hidden", "2006-04-30 08:00:00");
+  grid_.HideRow(hidden);
+  // Neither an empty warning nor a bad end time is looked at once the row is skipped.
+  Add("unwarned", "not a date", "Local", "");
+  EXPECT_EQ(Pass(noon_), PassEnd::Completed);
+  EXPECT_EQ(channels_.calls, (Calls{"last check 2006-05-01 12:00:00"}));
+}
+
+TEST_F(Scheduler, ADueItemWithoutChannelsStaysArmedAndIsFoundAgain) {
+  const int r = Add("1", "2006-04-30 08:00:00", "Local", "10", kStateArmed, "NNNN");
+  grid_.SetCells(kColCustomApp, r, "");
+  Pass(noon_);
+  Pass(noon_ + 5.0 / Platform::SecsPerDay);
+  EXPECT_EQ(channels_.Dispatched(), (Calls{"wait", "wait"}));
+  EXPECT_EQ(State(r), kStateArmed);
+}
+
+TEST_F(Scheduler, AllFourChannelsInTheirOrderWithinOnePass) {
+  const int r = Add("7", "2006-05-01 12:00:00", "East2", "10", kStateArmed, "YYYY");
+  const int next = Add("8", "2006-05-01 09:00:00", "Local", "10", kStateArmed, "NNYN");
+  Pass(At(9, 55));
+  const std::string text =
+      "Your scheduled item is about to elapse, ItemID: 7 Description: Item 7 ending at: "
+      "2006-05-01 12:00:00 East2";
+  EXPECT_EQ(channels_.calls,
+            (Calls{"wait", "sound", "messenger " + text, "email " + text,
+                   // The date and time moved into local time; the zone as the row names it.
+                   "launch notify 7 \"Item 7\" 2006-05-01 10:00:00 East2", "wait",
+                   "email Your scheduled item is about to elapse, ItemID: 8 Description: Item 8 "
+                   "ending at: 2006-05-01 09:00:00 Local",
+                   "last check 2006-05-01 09:55:00"}));
+  EXPECT_EQ(State(r), kStateNotified);
+  EXPECT_EQ(State(next), kStateNotified);
+}
+
+TEST_F(Scheduler, ABlankCommandLaunchesNothingButTheItemIsNotified) {
+  channels_.customApp = "   ";
+  const int r = Add("1", "2006-04-30 08:00:00", "Local", "10", kStateArmed, "NNNY");
+  Pass(noon_);
+  EXPECT_EQ(channels_.Dispatched(), (Calls{"wait"}));
+  EXPECT_EQ(State(r), kStateNotified);
+}
+
+TEST_F(Scheduler, AWarningThatIsNoNumberEndsEveryPassAndTheItemStaysArmed) {
+  const int bad = Add("1", "2006-04-30 08:00:00", "Local", "abc");
+  const int after = Add("2", "2006-04-30 08:00:00");
+  for (int pass = 0; pass < 2; ++pass) {
+    channels_.calls.clear();
+    try {
+      Pass(noon_);
+      ADD_FAILURE() << "the pass should end in a conversion error";
+    } catch (const Platform::EConvertError& e) {
+      EXPECT_STREQ(e.what(), "'abc' is not a valid floating point value");
+    }
+    EXPECT_EQ(channels_.calls, (Calls{"last check 2006-05-01 12:00:00"}));
+  }
+  EXPECT_EQ(State(bad), kStateArmed);
+  EXPECT_EQ(State(after), kStateArmed) << "rows after the error are not examined";
+}
+
+TEST_F(Scheduler, ABadEndTimeEndsThePassToo) {
+  Add("1", "2006-13-45 08:00:00");
+  EXPECT_THROW(Pass(noon_), Platform::EConvertError);
+  EXPECT_EQ(channels_.calls.back(), "last check 2006-05-01 12:00:00");
+}
+
+TEST_F(Scheduler, GridRangeErrorsAreReportedAndThePassGoesOn) {
+  const int first = Add("1", "2006-04-30 08:00:00", "Local", "10", kStateArmed, "YNYN");
+  const int second = Add("2", "2006-04-30 08:00:00");
+  channels_.duringSound = [this] {
+    channels_.duringSound = nullptr;
+    grid_.RemoveRow(99);  // out of range
+  };
+  EXPECT_EQ(Pass(noon_), PassEnd::Completed);
+  EXPECT_EQ(channels_.calls.at(2).rfind("message Internal event error: ", 0), 0u)
+      << channels_.calls.at(2);
+  EXPECT_EQ(State(first), kStateArmed) << "its e-mail never went; it stays armed";
+  EXPECT_EQ(State(second), kStateNotified);
+  EXPECT_EQ(channels_.calls.back(), "last check 2006-05-01 12:00:00");
+}
+
+TEST_F(Scheduler, RowsRemovedDuringTheWaitAreNotVisited) {
+  Add("1", "2006-04-30 08:00:00");
+  Add("2", "2006-04-30 08:00:00");
+  channels_.duringWait = [this] {
+    channels_.duringWait = nullptr;
+    grid_.RemoveRow(2);
+    grid_.RemoveRow(2);  // the hidden last row goes too
+  };
+  EXPECT_EQ(Pass(noon_), PassEnd::Completed);
+  EXPECT_EQ(channels_.Dispatched(), (Calls{"wait", "sound"}));
+}
+
+TEST_F(Scheduler, ASupervisorThatNeverComesEndsThePassWithItsMessage) {
+  channels_.supervisorComes = false;
+  const int r = Add("1", "2006-04-30 08:00:00");
+  Add("2", "2006-04-30 08:00:00");
+  EXPECT_EQ(Pass(noon_), PassEnd::SupervisorTimeout);
+  EXPECT_EQ(channels_.calls,
+            (Calls{"wait", std::string("message ") + event_scheduler::kTimeoutMessage}))
+      << "no channel, no second row and no last-check caption";
+  EXPECT_EQ(State(r), kStateArmed);
+}
+
+TEST(SupervisorWait, EndsWhenReadyOrAfterFifteenWholeSeconds) {
+  double clock = 100.7;
+  int idles = 0;
+  const auto tick = [&](double step) {
+    return [&, step] {
+      ++idles;
+      clock += step;
+    };
+  };
+  EXPECT_TRUE(event_scheduler::WaitBounded([] { return true; }, tick(1), [&] { return clock; }));
+  EXPECT_EQ(idles, 0);
+
+  EXPECT_TRUE(
+      event_scheduler::WaitBounded([&] { return idles >= 3; }, tick(1), [&] { return clock; }));
+  EXPECT_EQ(idles, 3);
+
+  idles = 0;
+  clock = 100.7;
+  EXPECT_FALSE(
+      event_scheduler::WaitBounded([] { return false; }, tick(0.05), [&] { return clock; }));
+  EXPECT_GE(clock, 116.0) << "gave up only after more than 15 whole seconds";
+  EXPECT_LT(clock, 117.0);
+
+  // Ready just as 15 whole seconds are reached is still too late.
+  idles = 0;
+  clock = 100.7;
+  EXPECT_FALSE(event_scheduler::WaitBounded([&] { return clock >= 115.0; }, tick(0.1),
+                                            [&] { return clock; }));
+}

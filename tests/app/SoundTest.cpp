@@ -1,0 +1,89 @@
+// The sound channel's decisions, checked against recording media, and the real media
+// on a machine that may have no audio output at all.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "RecordingMedia.h"
+#include "TempDir.h"
+#include "commoncodemultimedia.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+}  // namespace
+
+TEST(Sound, WaveFilesInAnyCaseGoToTheWavePlayerAlone) {
+  for (const char* file : {"/s/ding.wav", "/s/DING.WAV", "/s/a b/Ding.Wav"}) {
+    RecordingMedia media;
+    EXPECT_TRUE(PlaySoundFile(media, file, false, "", false));
+    EXPECT_EQ(media.calls, Calls{std::string("wave ") + file});
+  }
+}
+
+TEST(Sound, OtherFilesPlayUnderTheOneNameAfterClosingTheLast) {
+  RecordingMedia media;
+  EXPECT_TRUE(PlaySoundFile(media, "/My Music/song.mp3", false, "", false));
+  EXPECT_EQ(media.calls,
+            (Calls{"close all", "open /My Music/song.mp3 alias QSCID_music", "play QSCID_music"}));
+  // A directory with a dot is no extension.
+  RecordingMedia dotted;
+  PlaySoundFile(dotted, "/sounds.wav/chime", false, "", false);
+  EXPECT_EQ(dotted.calls.at(0), "close all");
+}
+
+TEST(Sound, ARefusedWaveOrPlayerFallsBackToTheDesktop) {
+  RecordingMedia wave;
+  wave.waveAccepts = false;
+  wave.opens = false;
+  EXPECT_TRUE(PlaySoundFile(wave, "/s/x.wav", false, "", false));
+  EXPECT_EQ(wave.calls, (Calls{"wave /s/x.wav", "close all", "open /s/x.wav alias QSCID_music",
+                               "play QSCID_music", "desktop /s/x.wav"}));
+
+  RecordingMedia nothing;
+  nothing.opens = nothing.plays = nothing.desktopOpens = false;
+  EXPECT_FALSE(PlaySoundFile(nothing, "/missing.mp3", false, "", false));
+  EXPECT_EQ(nothing.calls.back(), "desktop /missing.mp3");
+
+  RecordingMedia cannotPlay;
+  cannotPlay.plays = false;
+  cannotPlay.desktopOpens = false;
+  EXPECT_FALSE(PlaySoundFile(cannotPlay, "/x.ogg", false, "", false));
+}
+
+TEST(Sound, ExternalPlayerAndSuppression) {
+  RecordingMedia media;
+  EXPECT_TRUE(PlaySoundFile(media, "/s/a.wav", true, "player %1 --once %1", false));
+  EXPECT_EQ(media.calls, Calls{"launch player /s/a.wav --once %1"});
+
+  RecordingMedia failing;
+  failing.launches = false;
+  EXPECT_TRUE(PlaySoundFile(failing, "/s/a.mp3", true, "nope %1", false));
+  EXPECT_EQ(failing.calls.at(1), "close all") << "a player that did not start falls back";
+
+  RecordingMedia quiet;
+  EXPECT_TRUE(PlaySoundFile(quiet, "/s/a.wav", false, "", true));
+  EXPECT_TRUE(quiet.calls.empty());
+}
+
+TEST(Sound, StopClosesThePlayersThenPurgesWaves) {
+  RecordingMedia media;
+  StopAllSounds(media);
+  EXPECT_EQ(media.calls, (Calls{"close all", "purge"}));
+}
+
+TEST(Sound, TheRealMediaFailQuietlyWithoutAFileOrADevice) {
+  testsupport::TempDir dir;
+  QtMediaServices media;
+  EXPECT_FALSE(PlaySoundFile(media, dir.File("missing.mp3"), false, "", false));
+  EXPECT_FALSE(PlaySoundFile(media, dir.File("missing.wav"), false, "", false));
+  // A file that exists: plays where there is an output, and fails quietly where there
+  // is none and no desktop program to open it.
+  const std::string file = dir.File("tone.wav");
+  std::ofstream(file, std::ios::binary) << std::string(64, '\0');
+  PlaySoundFile(media, file, false, "", false);
+  PlaySoundFile(media, dir.File("tone.wav"), false, "", false);
+  StopAllSounds(media);
+  StopAllSounds(media);
+}
