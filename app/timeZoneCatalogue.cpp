@@ -1,0 +1,163 @@
+#include "timeZoneCatalogue.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+#include <cmath>
+
+#include "CommonCodeLite.h"
+#include "DateTime.h"
+#include "Exceptions.h"
+#include "settingsStore.h"
+
+using namespace VIDodadaZadoVove;
+
+namespace time_zones {
+
+namespace {
+
+std::vector<Zone> ZonesUnder(const std::string& key, const std::vector<std::string>& names) {
+  std::vector<Zone> zones;
+  zones.reserve(names.size());
+  for (const std::string& name : names) {
+    const std::string zoneKey = key + "\\" + name;
+    int size = 0;
+    const auto record = ReadBinaryFromRegistry(HKEY_LOCAL_MACHINE, zoneKey, "TZI", size, true, "");
+    // A missing record, or one too short to hold its Bias, names no usable zone.
+    if (record == nullptr || size < 4) {
+      continue;
+    }
+    const std::uint32_t bits = static_cast<std::uint32_t>(record[0]) |
+                               (static_cast<std::uint32_t>(record[1]) << 8) |
+                               (static_cast<std::uint32_t>(record[2]) << 16) |
+                               (static_cast<std::uint32_t>(record[3]) << 24);
+    zones.push_back({name, OffsetFromBias(static_cast<std::int32_t>(bits))});
+  }
+  return zones;
+}
+
+// The zone keys of the registry's database and the key that lists them.
+std::vector<std::string> RegistryZoneNames(std::string& key) {
+  key = kZones9xKey;
+  std::vector<std::string> names = ReadKeysFromRegistry(HKEY_LOCAL_MACHINE, key, true, "");
+  if (names.empty()) {
+    key = kZonesNTKey;
+    names = ReadKeysFromRegistry(HKEY_LOCAL_MACHINE, key, true, "");
+  }
+  return names;
+}
+
+// The standard offset of a zone in whole minutes, as a Bias would give it.
+double StandardOffset(const QTimeZone& zone, const QDateTime& at) {
+  const int seconds = zone.standardTimeOffset(at);
+  return OffsetFromBias(-(seconds / 60));
+}
+
+}  // namespace
+
+double OffsetFromBias(std::int32_t biasMinutes) {
+  // Adding zero turns the negated zero of Bias 0 into a plain zero, which prints as "0".
+  return biasMinutes * (1.0 / 60.0) * -1.0 + 0.0;
+}
+
+Zone SystemLocalZone(std::int64_t utcMSecs) {
+  const QTimeZone zone = QTimeZone::systemTimeZone();
+  std::string name = QTimeZone::systemTimeZoneId().toStdString();
+  if (name.empty()) {
+    name = "UTC";
+  }
+  const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMSecs, Qt::UTC);
+  return {name, zone.isValid() ? StandardOffset(zone, at) : 0.0};
+}
+
+std::vector<Zone> RegistryZones() {
+  std::string key;
+  const std::vector<std::string> names = RegistryZoneNames(key);
+  return ZonesUnder(key, names);
+}
+
+std::vector<Zone> IanaZones(std::int64_t utcMSecs) {
+  const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMSecs, Qt::UTC);
+  const QList<QByteArray> ids = QTimeZone::availableTimeZoneIds();
+  std::vector<Zone> zones;
+  zones.reserve(static_cast<std::size_t>(ids.size()));
+  for (const QByteArray& id : ids) {
+    const QTimeZone zone(id);
+    if (zone.isValid()) {
+      zones.push_back({id.toStdString(), StandardOffset(zone, at)});
+    }
+  }
+  return zones;
+}
+
+std::vector<Zone> SystemZones(std::int64_t utcMSecs) {
+  std::string key;
+  const std::vector<std::string> names = RegistryZoneNames(key);
+  return names.empty() ? IanaZones(utcMSecs) : ZonesUnder(key, names);
+}
+
+std::vector<Zone> UserZones() {
+  std::vector<Zone> zones;
+  for (const std::string& name : ReadKeysFromRegistry(HKEY_CURRENT_USER, kUserZonesKey, true, "")) {
+    const Variant offset = ReadFromRegistry(
+        HKEY_CURRENT_USER, std::string(kUserZonesKey) + "\\" + name, kUserOffsetValue, 5, true, "");
+    zones.push_back({name, offset.IsNull() ? 0.0 : offset.AsDouble()});
+  }
+  return zones;
+}
+
+void AddSystemZones(ZoneMap& zones, const std::vector<Zone>& systemZones) {
+  zones[kUtcName] = 0.0;
+  for (const Zone& zone : systemZones) {
+    zones[zone.name] = zone.offset;
+  }
+}
+
+void AddUserZones(ZoneMap& zones, const std::vector<Zone>& userZones) {
+  zones[kOtherName] = 0.0;
+  for (const Zone& zone : userZones) {
+    zones[zone.name] = zone.offset;
+  }
+}
+
+void AddLocalZone(ZoneMap& zones, const Zone& local) {
+  zones.emplace(local.name, local.offset);
+}
+
+std::vector<std::string> Names(const ZoneMap& zones) {
+  std::vector<std::string> names;
+  names.reserve(zones.size());
+  for (const auto& entry : zones) {
+    names.push_back(entry.first);
+  }
+  return names;
+}
+
+NameCheck CheckNewName(const std::vector<std::string>& listed, const std::string& name) {
+  if (name.empty()) {
+    return NameCheck::Empty;
+  }
+  if (settings_store::IndexOfText(listed, name) >= 0) {
+    return NameCheck::Exists;
+  }
+  // The name becomes a registry key of its own: a backslash would split it in two.
+  if (name.find('\\') != std::string::npos) {
+    return NameCheck::Unstorable;
+  }
+  return NameCheck::Accepted;
+}
+
+double ParseOffset(const std::string& text) {
+  const double offset = Platform::StrToFloat(text);
+  if (!(std::fabs(offset) <= 24.0)) {
+    throw Platform::EConvertError(
+        Platform::Format("'%s' is not a valid timezone offset", text.c_str()));
+  }
+  return offset;
+}
+
+void StoreUserZone(const std::string& name, double offset) {
+  WriteToRegistry(HKEY_CURRENT_USER, std::string(kUserZonesKey) + "\\" + name, kUserOffsetValue,
+                  Variant(offset), true, "");
+}
+
+}  // namespace time_zones
