@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include "formSelectDateTime.h"
 #include "qtConvert.h"
 #include "settingsKeys.h"
+#include "timeZoneCatalogue.h"
 
 using namespace VIDodadaZadoVove;
 
@@ -44,9 +46,12 @@ TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
       asEventsFile_m(options.eventsFilePath.empty() ? events_file::DefaultPath()
                                                     : options.eventsFilePath) {
   setObjectName("frmMain");
+  trayAvailable_ = std::move(options.trayAvailable);
   CreateControls();
   CreateMenus();
   CreateComponents();
+  // Values are stored before the named handlers add their own work.
+  ConnectSettings();
   ConnectHandlers();
   // The window sees key events before its controls.
   qApp->installEventFilter(this);
@@ -67,61 +72,46 @@ void TfrmMain::StartUp() {
     // The background supervisor is created here once it exists.
 
     marker = "C";
-    dLastTZDiff_m = 0.0;
-    bAltDown_m = false;
-    bUseVirtualMilitary_m = bUseLocalMilitary_m = true;
-    bShowVirtualTZName_m = bShowLocalTZName_m = true;
-    iGridColor_m = grdEvents->Color();
-    iDefaultBackColor_m = ColorToWin(lblVirtualTime->palette().color(QPalette::Window));
-    iDefaultFontColor_m = ColorToWin(lblVirtualTime->palette().color(QPalette::WindowText));
-    iVirtualFontColor_m = iDefaultFontColor_m;
-    iVirtualBackColor_m = iDefaultBackColor_m;
+    ResetClockMembers();
+    LoadSettings("NotifyFont", "NotifyBackgroundColor");
 
     marker = "D";
-    iLocalFontColor_m = ColorToWin(lblLocalTime->palette().color(QPalette::WindowText));
-    iLocalBackColor_m = ColorToWin(lblLocalTime->palette().color(QPalette::Window));
+    SetUpClockLabel(lblVirtualTime, lfVirtualFont_m, iVirtualFontColor_m, iVirtualBackColor_m);
+    LoadSettings("NotifyLocalFont", "NotifyLocalBackgroundColor");
 
     marker = "E";
-    if (!ReadFromRegistry(HKEY_CURRENT_USER, kSettingsKey, "grdEventsHeight", 3, true, "")
-             .IsNull()) {
-      const int height =
-          ReadFromRegistry(HKEY_CURRENT_USER, kSettingsKey, "grdEventsHeight", 3, true, "").AsInt();
-      if (height > 0) {
-        spltTop->setSizes({std::max(30, spltTop->height() - height), height});
-      }
-    }
+    SetUpClockLabel(lblLocalTime, lfLocalFont_m, iLocalFontColor_m, iLocalBackColor_m);
+    LoadSettings("grdEventsHeight", "grdEventsHeight");
 
     marker = "F";
     PrepareEventTable();
 
     marker = "G";
+    const time_zones::Zone localZone =
+        time_zones::SystemLocalZone(QDateTime::currentMSecsSinceEpoch());
     marker = "H";
-    // Until the zone catalogue is built, it holds the one zone every catalogue has.
-    mapTimeZones_m["Coordinated Universal Time"] = 0.0;
+    AddSystemZones();
     marker = "I";
-    mapTimeZones_m["OTHER"] = 0.0;
+    AddUserZones();
 
     marker = "J";
-    dLocalTZOffset_m = 0.0;
-    if (edtLocalTimeZone->text().isEmpty()) {
-      edtLocalTimeZone->setText("Etc/UTC");
-    }
-    mapTimeZones_m.emplace(FromQ(edtLocalTimeZone->text()), dLocalTZOffset_m);
-    lblLocalTZOffsetHours->setText(ToQ(Platform::FloatToStr(dLocalTZOffset_m)));
-    grdEvents->SetColumnAsComboBox(3, event_table::ZoneColumnNames(mapTimeZones_m));
+    ShowLocalZone(localZone.name, localZone.offset);
 
     marker = "K";
     marker = "L";
-    cboVirtualTimeZone->clear();
-    for (const auto& [name, offset] : mapTimeZones_m) {
-      cboVirtualTimeZone->addItem(ToQ(name));
-    }
-    dVirtualTZOffset_m = 0.0;
-    cboVirtualTimeZone->setCurrentText("Coordinated Universal Time");
+    LoadSettings("AutoSynchTimeNTPServer", "AutoSynchTimeNTPServer");
+    FillVirtualZones();
+    LoadSettings("HideEvents", "HideSettings");
 
     marker = "M";
     bTrayMode_m = false;
+    LoadSettings("TRAYICON", "TRAYICON");
+    StartUpTray();
+    LoadSettings("RunOnTop", "RunOnTop");
+    StartUpStayOnTop();
+    LoadSettings("VirtualTZ", "EbayLogin");
     marker = "N";
+    LoadSettings("EbayPassword", "CustomApp");
 
     marker = "O";
 
@@ -184,8 +174,14 @@ void TfrmMain::ConnectHandlers() {
             [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
   };
   const auto onItem = [this](QAction* item, Handler handler) {
-    connect(item, &QAction::triggered, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+    connect(item, &QAction::triggered, this, [this, item, handler] {
+      // The handler sets the check mark itself; undo Qt's own toggle before it runs.
+      if (item->isCheckable()) {
+        const QSignalBlocker quiet(item);
+        item->setChecked(!item->isChecked());
+      }
+      Guarded([=, this] { (this->*handler)(); });
+    });
   };
   const auto onTimer = [this](QTimer* timer, Handler handler) {
     connect(timer, &QTimer::timeout, this,
@@ -270,21 +266,15 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::FormShow() {
-  const auto readInt = [](const char* name, int& value) {
-    if (!ReadFromRegistry(HKEY_CURRENT_USER, kSettingsKey, name, 3, true, "").IsNull()) {
-      value = ReadFromRegistry(HKEY_CURRENT_USER, kSettingsKey, name, 3, true, "").AsInt();
-    }
-  };
-  int left = x(), top = y(), height = this->height(), width = this->width();
-  readInt("Left", left);
-  readInt("Top", top);
-  readInt("Height", height);
-  readInt("Width", width);
-  move(left, top);
-  resize(width, height);
+  LoadSettings("Left", "Width");
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (CloseHidesToTray(*event)) {
+    hide();
+    event->ignore();
+    return;
+  }
   bool canClose = true;
   FormCloseQuery(canClose);
   if (canClose) {
@@ -305,19 +295,16 @@ void TfrmMain::FormCloseQuery(bool& CanClose) {
     tmrAutoSynch->stop();
     tmrEvents->stop();
 
-    WriteToRegistry(HKEY_CURRENT_USER, kSettingsKey, "grdEventsHeight",
-                    Variant(static_cast<std::int32_t>(grdEvents->height())), true, "");
-    WriteToRegistry(HKEY_CURRENT_USER, kSettingsKey, "Left", Variant(x()), true, "");
-    WriteToRegistry(HKEY_CURRENT_USER, kSettingsKey, "Top", Variant(y()), true, "");
-    WriteToRegistry(HKEY_CURRENT_USER, kSettingsKey, "Height", Variant(height()), true, "");
-    WriteToRegistry(HKEY_CURRENT_USER, kSettingsKey, "Width", Variant(width()), true, "");
+    for (const char* name : {"grdEventsHeight", "Left", "Top", "Height", "Width"}) {
+      WriteSetting(name);
+    }
 
     if (chkSaveOnClose->isChecked()) {
       SaveEvents();
     }
     WaitForSupervisor();
     if (bTrayMode_m && pTrayIcon_m) {
-      pTrayIcon_m->hide();
+      RemoveIcon();
     }
   } catch (const std::exception& e) {
     dialogs_.MessageBox(
@@ -338,7 +325,7 @@ TfrmMain::~TfrmMain() {
     tmrEvents->stop();
     WaitForSupervisor();
     if (bTrayMode_m && pTrayIcon_m) {
-      pTrayIcon_m->hide();
+      RemoveIcon();
     }
   } catch (const std::exception& e) {
     dialogs_.MessageBox(this,

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -47,6 +48,8 @@ class TOpenDialogComponent : public QObject {
 struct MainWindowOptions {
   // Where the items are kept; empty means "QSEvents.C-D" beside the executable.
   std::string eventsFilePath;
+  // Whether the desktop shows tray icons; unset asks Qt. Tests stand in for a tray.
+  std::function<bool()> trayAvailable = {};
 };
 
 class TfrmMain : public QMainWindow, public Platform::MessageTarget {
@@ -178,6 +181,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::uint32_t iDefaultFontColor_m = 0, iDefaultBackColor_m = 0;
   std::uint32_t iGridColor_m = 0;
   double dLastTZDiff_m = 0.0;
+  int iLastSecond_m = 0;
   bool bAltDown_m = false;
   bool bTrayMode_m = false;
   std::unique_ptr<QSystemTrayIcon> pTrayIcon_m;
@@ -260,6 +264,13 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void SaveEvents();
   void LoadEvents(std::string& marker) { LoadEventsFrom(asEventsFile_m, marker); }
   void LoadEventsFrom(const std::string& path, std::string& marker);
+  // The settings table (formMainSettings.cpp): reads its rows from first to last, in table
+  // order, applying each stored value; and the one writer that stores a row's current value.
+  void LoadSettings(const std::string& first, const std::string& last);
+  void WriteSetting(const std::string& name);
+  // Redraws the clocks for a local date-time and a UTC time in 100-ns ticks since 1601.
+  void RefreshClocks(double localNow, std::int64_t utcFileTime);
+
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -274,6 +285,24 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void StartUp();
   void PrepareEventTable();
   void WaitForSupervisor();
+  // Settings, clocks, zones and the tray (formMainSettings/Clocks/Zones/Tray.cpp).
+  void ConnectSettings();
+  void ResetClockMembers();
+  void SetUpClockLabel(QLabel* label, std::unique_ptr<VIDodadaZadoVove::LOGFONTA>& font,
+                       std::uint32_t fontColour, std::uint32_t backColour);
+  void ChooseClockFont(QLabel* label, std::unique_ptr<VIDodadaZadoVove::LOGFONTA>& font,
+                       std::uint32_t& fontColour, const char* fontValue, const char* colourValue);
+  void ChooseClockBackground(QLabel* label, std::uint32_t& backColour, const char* value);
+  void ToggleClockDisplay(QAction* item, bool& shown);
+  void AddSystemZones();
+  void AddUserZones();
+  void ShowLocalZone(const std::string& name, double offset);
+  void FillVirtualZones();
+  void StartUpTray();
+  void StartUpStayOnTop();
+  void TogglePanel(QFrame* panel, QAction* item, QAction* twin);
+  bool CloseHidesToTray(const QCloseEvent& event) const;
+  std::function<bool()> trayAvailable_;
   // Runs a handler body and shows what escapes it through the default exception display.
   template <typename Body>
   void Guarded(Body&& body);

@@ -20,6 +20,7 @@
 #include "QSStringGrid.h"
 #include "eventTable.h"
 #include "formMain.h"
+#include "qtConvert.h"
 
 namespace {
 
@@ -156,6 +157,12 @@ void TfrmMain::CreateControls() {
   QPalette blue = lblVirtualTime->palette();
   blue.setColor(QPalette::WindowText, Qt::blue);
   lblVirtualTime->setPalette(blue);
+  // The clocks' designed colours in their stored form: blue and window text on button face.
+  lblVirtualTime->setProperty("FontColor", 0x00FF0000u);
+  lblLocalTime->setProperty("FontColor", kClWindowText);
+  for (QLabel* clock : {lblVirtualTime, lblLocalTime}) {
+    clock->setProperty("Color", kClBtnFace);
+  }
   clocks->addWidget(lblVirtualTime, 0, Qt::AlignTop);
   clocks->addStretch(1);
   clocks->addWidget(lblLocalTime, 0, Qt::AlignBottom);

@@ -1,0 +1,187 @@
+// The notification-area icon and the window's display options: tray mode and stay on
+// top (fixed at start-up, exclusive as options), closing to the tray, the tray menu,
+// and hiding the events or the settings panel.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFrame>
+#include <QLayout>
+#include <QMenu>
+#include <QSplitter>
+#include <QSystemTrayIcon>
+
+#include "formMain.h"
+#include "littleIcon.h"
+
+namespace {
+
+// The mouse messages the tray reports, numbered as the tray handler knows them.
+constexpr std::intptr_t kLeftButtonDoubleClick = 0x203;
+constexpr std::intptr_t kRightButtonUp = 0x205;
+
+constexpr char kTrayTip[] = "Caldrith Solutions Vazudovu";
+constexpr char kNoTrayHint[] =
+    "This desktop shows no system tray icons, so the window stays a normal window.";
+
+std::intptr_t MouseMessageOf(QSystemTrayIcon::ActivationReason reason) {
+  switch (reason) {
+    case QSystemTrayIcon::DoubleClick:
+      return kLeftButtonDoubleClick;
+    case QSystemTrayIcon::Context:
+      return kRightButtonUp;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+// ---- Start-up: tray mode and stay on top, fixed for the run
+
+void TfrmMain::StartUpTray() {
+  const bool trayExists =
+      trayAvailable_ ? trayAvailable_() : QSystemTrayIcon::isSystemTrayAvailable();
+  if (!trayExists) {
+    // Hiding to a tray nobody shows would lose the window.
+    chkRunAsTrayIcon->setToolTip(kNoTrayHint);
+    return;
+  }
+  bTrayMode_m = chkRunAsTrayIcon->isChecked();
+  if (bTrayMode_m) {
+    pTrayIcon_m = std::make_unique<QSystemTrayIcon>(LittleIcon());
+    AddIcon();
+  }
+}
+
+void TfrmMain::StartUpStayOnTop() {
+  if (chkStayOnTop->isChecked()) {
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  }
+}
+
+// ---- The two options: stored at once, exclusive, effective at the next start
+
+void TfrmMain::chkRunAsTrayIconClick() {
+  if (chkRunAsTrayIcon->isChecked() && chkStayOnTop->isChecked()) {
+    chkStayOnTop->setChecked(false);
+  }
+}
+
+void TfrmMain::chkStayOnTopClick() {
+  if (chkStayOnTop->isChecked() && chkRunAsTrayIcon->isChecked()) {
+    chkRunAsTrayIcon->setChecked(false);
+  }
+}
+
+// ---- The icon
+
+void TfrmMain::AddIcon() {
+  try {
+    if (!pTrayIcon_m) {
+      return;
+    }
+    pTrayIcon_m->setToolTip(QString(kTrayTip).left(62));
+    connect(
+        pTrayIcon_m.get(), &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) { WMTrayNotify(MouseMessageOf(reason)); });
+    pTrayIcon_m->show();
+  } catch (const std::exception& e) {
+    activateWindow();
+    dialogs_.MessageBox(this, std::string("Internal Error in TfrmMain::AddIcon msg: ") + e.what(),
+                        "Error", mb::OK);
+  }
+}
+
+void TfrmMain::RemoveIcon() {
+  try {
+    if (pTrayIcon_m) {
+      pTrayIcon_m->hide();
+    }
+  } catch (const std::exception& e) {
+    activateWindow();
+    dialogs_.MessageBox(this,
+                        std::string("Internal Error in TfrmMain::RemoveIcon msg: ") + e.what(),
+                        "Error", mb::OK);
+  }
+}
+
+void TfrmMain::WMTrayNotify(std::intptr_t lParam) {
+  try {
+    if (lParam == kLeftButtonDoubleClick) {
+      pmnuiOpenWindowClick();
+    } else if (lParam == kRightButtonUp) {
+      const QPoint at = QCursor::pos();
+      activateWindow();
+      popTrayMenu->popup(at);
+    }
+  } catch (const std::exception& e) {
+    dialogs_.MessageBox(this,
+                        std::string("Internal Error in TfrmMain::WMTrayNotify msg: ") + e.what(),
+                        "Error", mb::OK | mb::TASKMODAL | mb::TOPMOST);
+  }
+}
+
+void TfrmMain::pmnuiOpenWindowClick() {
+  // Showing runs FormShow, which returns the window to its stored place and size.
+  show();
+  raise();
+  activateWindow();
+}
+
+// In tray mode the close box (or the window menu's Close) hides the window; Alt+F4 and
+// the program's own closes (Shutdown, the end of the session) close it.
+bool TfrmMain::CloseHidesToTray(const QCloseEvent& event) const {
+  return event.spontaneous() && bTrayMode_m && pTrayIcon_m != nullptr && !bAltDown_m;
+}
+
+// ---- Hide Events, Hide Settings
+
+namespace {
+
+// The height a panel had when it was last shown (kept as the panel's "ShownHeight"), so the
+// window gives it back exactly; before that, the height it is designed with.
+int ShownHeight(const QFrame& panel, int designed) {
+  const QVariant kept = panel.property("ShownHeight");
+  return kept.isValid() ? kept.toInt() : designed;
+}
+
+}  // namespace
+
+// The panels keep their order, clocks, events, settings, whichever is shown again first:
+// the layout holds them in that order and only their visibility changes.
+void TfrmMain::TogglePanel(QFrame* panel, QAction* item, QAction* twin) {
+  const int designed = panel == panEvents ? 114 : std::max(83, panel->sizeHint().height());
+  item->setChecked(!item->isChecked());
+  twin->setChecked(item->isChecked());
+  if (item->isChecked()) {
+    // Before the window is first shown its panels have no laid-out height yet.
+    const int height = isVisible() ? panel->height() : ShownHeight(*panel, designed);
+    panel->setProperty("ShownHeight", height);
+    panel->hide();
+    // Let the window shrink below what it needed with the panel, shown or not yet: the
+    // sizes its layout keeps are renewed by itself only once the window is visible.
+    panel->parentWidget()->updateGeometry();
+    centralWidget()->updateGeometry();
+    layout()->activate();
+    resize(width(), this->height() - height);
+    return;
+  }
+  const int height = ShownHeight(*panel, designed);
+  resize(width(), this->height() + height);
+  panel->show();
+  if (panel == panEvents) {
+    // The clocks share the splitter with the events and take whatever the events leave.
+    centralWidget()->layout()->activate();
+    spltTop->setSizes({std::max(panTop->minimumHeight(), spltTop->height() - height), height});
+  }
+}
+
+void TfrmMain::pmnuiHideEventsClick() {
+  TogglePanel(panEvents, pmnuiHideEvents, pmnuiTopHideEvents);
+}
+
+void TfrmMain::pmnuiHideSettingsClick() {
+  TogglePanel(panBottom, pmnuiHideSettings, pmnuiTopHideSettings);
+}
