@@ -271,7 +271,6 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // Redraws the clocks for a local date-time and a UTC time in 100-ns ticks since 1601.
   void RefreshClocks(double localNow, std::int64_t utcFileTime);
 
-
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
