@@ -1,0 +1,180 @@
+#include "classQSBGProcess.h"
+
+#include <algorithm>
+#include <exception>
+#include <thread>
+
+#include "classQSEmail.h"
+#include "classQSMSMessenger.h"
+
+namespace {
+
+// Workers whose threads have ended, or never began, can go; one still running keeps
+// using its object and is left as it is.
+template <typename Worker>
+void ReleaseList(std::vector<std::unique_ptr<Worker>>& workers) {
+  for (auto& worker : workers) {
+    if (worker->Started() && !worker->Finished()) {
+      (void)worker.release();
+    }
+  }
+  workers.clear();
+}
+
+// Takes the workers whose flag has dropped out of the list, last to first.
+template <typename Worker>
+void TakeStopped(std::vector<std::unique_ptr<Worker>>& workers,
+                 std::vector<std::unique_ptr<Worker>>& stopped) {
+  for (std::size_t i = workers.size(); i-- > 0;) {
+    if (!workers[i]->bRunning_m.load()) {
+      stopped.push_back(std::move(workers[i]));
+    }
+  }
+  std::erase(workers, nullptr);
+}
+
+// Frees in the order taken. Outside the lock: a worker's destructor waits for its
+// thread, which may itself be waiting for the UI thread, which may want the lock.
+template <typename Worker>
+void Free(std::vector<std::unique_ptr<Worker>>& stopped) {
+  for (auto& worker : stopped) {
+    worker.reset();
+  }
+}
+
+}  // namespace
+
+thrBGProcess::thrBGProcess(TBGProcessOptions options) : options_(std::move(options)) {}
+
+thrBGProcess::~thrBGProcess() {
+  TerminateAndWait();
+  ReleaseList(vecMessengers_m);
+  ReleaseList(vecEmails_m);
+}
+
+void thrBGProcess::AddMessenger(thrQSMSMessenger* worker) {
+  std::unique_ptr<thrQSMSMessenger> owned(worker);
+  if (owned) {
+    std::lock_guard<std::mutex> lock(lock_);
+    vecMessengers_m.push_back(std::move(owned));
+  }
+}
+
+void thrBGProcess::AddEmail(thrQSEmail* worker) {
+  std::unique_ptr<thrQSEmail> owned(worker);
+  if (owned) {
+    std::lock_guard<std::mutex> lock(lock_);
+    vecEmails_m.push_back(std::move(owned));
+  }
+}
+
+void thrBGProcess::SetSNTPServer(const std::string& server) {
+  std::lock_guard<std::mutex> lock(lock_);
+  asSNTPServer_m = server;
+}
+
+std::string thrBGProcess::SNTPServer() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return asSNTPServer_m;
+}
+
+void thrBGProcess::Execute() {
+  bRunning_m.store(true);
+  try {
+    pTimeClient_m = std::make_unique<TSNTPSend>();
+    pTimeClient_m->Timeout = options_.sntpTimeoutMs;
+    pTimeClient_m->TargetPort = options_.sntpPort;
+    pTimeClient_m->SetClock = options_.setClock;
+    while (!Terminated()) {
+      RunPass();
+      std::this_thread::sleep_for(options_.loopPause);
+    }
+  } catch (...) {
+    // Whatever ended the loop, the workers are still stopped below.
+  }
+  try {
+    StopWorkers();
+  } catch (...) {
+  }
+  bRunning_m.store(false);
+  pTimeClient_m.reset();
+}
+
+void thrBGProcess::RunPass() {
+  PollTime();
+  ServeWorkers(vecMessengers_m);
+  ServeWorkers(vecEmails_m);
+}
+
+void thrBGProcess::PollTime() {
+  const Platform::TDateTime now = Platform::Now();
+  const double elapsed = (now - dtLastPoll_m.load()) * Platform::SecsPerDay;
+  // A clock set back (by this program or by hand) must not hold the polls until it
+  // has caught up with the last one.
+  if (elapsed >= 0 && iPollIntervalSecs_m.load() > elapsed) {
+    return;
+  }
+  dtLastPoll_m.store(now);
+  if (!pTimeClient_m) {
+    return;
+  }
+  try {
+    pTimeClient_m->TargetHost = SNTPServer();
+    pTimeClient_m->SyncTime = bSyncTime_m.load();
+    if (pTimeClient_m->GetNTP()) {
+      dNTPOffset_m.store(Platform::NowUTC() - pTimeClient_m->NTPTime);
+      bNTPOffsetValid_m.store(true);
+    } else {
+      bNTPOffsetValid_m.store(false);
+    }
+  } catch (...) {
+    // A query that raises leaves the last outcome standing.
+  }
+}
+
+template <typename Worker>
+void thrBGProcess::ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers) {
+  std::vector<std::unique_ptr<Worker>> stopped;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (std::size_t i = workers.size(); i-- > 0;) {
+      if (workers[i]->bRunning_m.load()) {
+        try {
+          workers[i]->Resume();  // nothing happens to one already started
+        } catch (const std::exception&) {
+          // No thread to be had now; the next pass tries again.
+        }
+      } else {
+        stopped.push_back(std::move(workers[i]));
+      }
+    }
+    std::erase(workers, nullptr);
+  }
+  Free(stopped);
+}
+
+void thrBGProcess::StopWorkers() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (std::size_t i = vecMessengers_m.size(); i-- > 0;) {
+      if (vecMessengers_m[i]->bRunning_m.load()) {
+        vecMessengers_m[i]->Terminate();
+      }
+    }
+    for (std::size_t i = vecEmails_m.size(); i-- > 0;) {
+      if (vecEmails_m[i]->bRunning_m.load()) {
+        vecEmails_m[i]->Terminate();
+      }
+    }
+  }
+  std::this_thread::sleep_for(options_.stopGrace);
+  std::vector<std::unique_ptr<thrQSMSMessenger>> stoppedMessengers;
+  std::vector<std::unique_ptr<thrQSEmail>> stoppedEmails;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    TakeStopped(vecMessengers_m, stoppedMessengers);
+    TakeStopped(vecEmails_m, stoppedEmails);
+  }
+  Free(stoppedMessengers);
+  Free(stoppedEmails);
+}

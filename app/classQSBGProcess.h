@@ -1,0 +1,79 @@
+// The background supervisor: one thread from start-up to shut-down that starts the
+// notification workers handed to it, frees those that have finished and, at its
+// poll interval, measures the computer clock's offset against the time server.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "DateTime.h"
+#include "Thread.h"
+#include "sntpSend.h"
+
+class thrQSEmail;
+class thrQSMSMessenger;
+
+// The supervisor's waits and its time service. The defaults are the program's;
+// tests shorten the waits and point the time query at a server of their own.
+struct TBGProcessOptions {
+  std::chrono::milliseconds loopPause{100};  // between two passes of the loop
+  std::chrono::milliseconds stopGrace{250};  // for running workers to stop at shut-down
+  int sntpTimeoutMs = 5000;                  // for the time server's answer
+  std::string sntpPort = "123";
+  TSNTPSend::TSetClock setClock;  // empty: the computer's own clock
+  int closeWaitSecs = 15;         // how long the main window waits for the stop
+};
+
+class thrBGProcess : public Platform::TThread {
+ public:
+  // Created suspended; the main window sets the server, the clock flag and the poll
+  // interval, then calls Resume.
+  explicit thrBGProcess(TBGProcessOptions options = {});
+  // Waits for the thread to end before the lists go. Workers still running then are
+  // left alone: their threads are still using them.
+  ~thrBGProcess() override;
+
+  // Hand-over of a set-up worker, from any thread; the supervisor owns it from now on.
+  void AddMessenger(thrQSMSMessenger* worker);
+  void AddEmail(thrQSEmail* worker);
+  // The time server to ask from the next query on.
+  void SetSNTPServer(const std::string& server);
+  std::string SNTPServer() const;
+  const TBGProcessOptions& Options() const { return options_; }
+
+  // True from the start of the body to its end.
+  std::atomic<bool> bRunning_m{false};
+  std::atomic<bool> bSyncTime_m{false};
+  std::atomic<std::int32_t> iPollIntervalSecs_m{0};
+  // Written by the supervisor only: the start of the last query (local date-time), and
+  // its outcome: UTC now minus the server's time, in days, positive when this clock is ahead.
+  std::atomic<Platform::TDateTime> dtLastPoll_m{0.0};
+  std::atomic<bool> bNTPOffsetValid_m{false};
+  std::atomic<double> dNTPOffset_m{0.0};
+
+ protected:
+  void Execute() override;
+  // One pass of the loop without its pause: the time query when it is due, then the
+  // messenger and the e-mail workers.
+  void RunPass();
+
+ private:
+  void PollTime();
+  template <typename Worker>
+  void ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers);
+  void StopWorkers();
+
+  const TBGProcessOptions options_;
+  std::unique_ptr<TSNTPSend> pTimeClient_m;  // lives as long as one run of the body
+  // Guards the two lists and the server name, which the UI thread changes while the
+  // body walks them.
+  mutable std::mutex lock_;
+  std::string asSNTPServer_m;
+  std::vector<std::unique_ptr<thrQSMSMessenger>> vecMessengers_m;
+  std::vector<std::unique_ptr<thrQSEmail>> vecEmails_m;
+};

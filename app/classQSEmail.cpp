@@ -1,0 +1,46 @@
+#include "classQSEmail.h"
+
+#include "Exceptions.h"
+
+thrQSEmail::thrQSEmail() = default;
+
+thrQSEmail::~thrQSEmail() {
+  TerminateAndWait();
+}
+
+void thrQSEmail::Setup(const std::string& To, const std::string& Subject,
+                       const std::string& SMTPServer, int SMTPPort, const std::string& From,
+                       const std::string& Body, int Attempts, Platform::MessageTarget* LogWnd,
+                       int iLogMsg) {
+  asTo_m = To;
+  asSubject_m = Subject;
+  asSMTPServer_m = SMTPServer;
+  iSMTPPort_m = SMTPPort;
+  asFrom_m = From;
+  asBody_m = Body;
+  iAttempts_m = Attempts;
+  hLogWnd_m = LogWnd;
+  iLogMsg_m = iLogMsg;
+}
+
+void thrQSEmail::LogMsg(const std::string& text) {
+  if (hLogWnd_m != nullptr && iLogMsg_m >= 1) {
+    hLogWnd_m->SendMessage(static_cast<std::uint32_t>(iLogMsg_m),
+                           reinterpret_cast<std::uintptr_t>(text.c_str()), 0);
+  }
+}
+
+void thrQSEmail::Execute() {
+  // The supervisor frees this object once the flag drops, whichever way the body ends.
+  struct ClearRunning {
+    std::atomic<bool>& flag;
+    ~ClearRunning() { flag.store(false); }
+  } clearRunning{bRunning_m};
+
+  if (asTo_m.empty() || asSubject_m.empty() || asSMTPServer_m.empty() || asFrom_m.empty() ||
+      asBody_m.empty() || iSMTPPort_m < 1) {
+    throw Platform::Exception(kSetupFirstError);
+  }
+  // The SMTP dialogue arrives with the e-mail channel; until then a set-up worker
+  // ends here without sending anything.
+}
