@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -42,6 +43,7 @@ void TfrmMain::Guarded(Body&& body) {
 
 TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent),
+      bgProcessOptions_m(options.supervisor),
       dialogs_(dialogs),
       asEventsFile_m(options.eventsFilePath.empty() ? events_file::DefaultPath()
                                                     : options.eventsFilePath) {
@@ -69,7 +71,7 @@ void TfrmMain::StartUp() {
     formats.ShortTimeFormat = "hh:nn:ss";
 
     marker = "B";
-    // The background supervisor is created here once it exists.
+    pBGProcess_m = std::make_unique<thrBGProcess>(bgProcessOptions_m);
 
     marker = "C";
     ResetClockMembers();
@@ -98,6 +100,7 @@ void TfrmMain::StartUp() {
     ShowLocalZone(localZone.name, localZone.offset);
 
     marker = "K";
+    LoadSNTPServerList();
     marker = "L";
     LoadSettings("AutoSynchTimeNTPServer", "AutoSynchTimeNTPServer");
     FillVirtualZones();
@@ -114,6 +117,7 @@ void TfrmMain::StartUp() {
     LoadSettings("EbayPassword", "CustomApp");
 
     marker = "O";
+    StartSupervisor();
 
     marker = "P";
     LoadEvents(marker);
@@ -252,10 +256,21 @@ void TfrmMain::ConnectHandlers() {
 
 std::intptr_t TfrmMain::SendMessage(std::uint32_t msg, std::uintptr_t wParam,
                                     std::intptr_t lParam) {
-  (void)msg;
-  (void)wParam;
-  (void)lParam;
-  return 0;
+  // Handled on the window's thread; a sender on another thread waits until it has been.
+  std::intptr_t result = 0;
+  const auto handle = [&] {
+    // WM_INTERNAL_ERROR (3043), a messenger worker's internal failure, is received only.
+    (void)msg;
+    (void)wParam;
+    (void)lParam;
+    result = 0;
+  };
+  if (QThread::currentThread() == thread()) {
+    handle();
+  } else {
+    QMetaObject::invokeMethod(this, handle, Qt::BlockingQueuedConnection);
+  }
+  return result;
 }
 
 // ---- Showing, closing, releasing
@@ -313,10 +328,6 @@ void TfrmMain::FormCloseQuery(bool& CanClose) {
   }
 }
 
-void TfrmMain::WaitForSupervisor() {
-  // The supervisor arrives with the background work; until then there is nothing to wait for.
-}
-
 TfrmMain::~TfrmMain() {
   qApp->removeEventFilter(this);
   try {
@@ -333,6 +344,7 @@ TfrmMain::~TfrmMain() {
                         "Error", mb::OK | mb::TOPMOST | mb::TASKMODAL);
   }
   pSelectDateTime_m.reset();
+  pBGProcess_m.reset();
   pTrayIcon_m.reset();
   lfDefaultFont_m.reset();
   lfLocalFont_m.reset();

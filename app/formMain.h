@@ -15,6 +15,7 @@
 #include "Dialogs.h"
 #include "GridTypes.h"
 #include "MessageTarget.h"
+#include "classQSBGProcess.h"
 
 class QAction;
 class QCheckBox;
@@ -48,6 +49,8 @@ class TOpenDialogComponent : public QObject {
 struct MainWindowOptions {
   // Where the items are kept; empty means "QSEvents.C-D" beside the executable.
   std::string eventsFilePath;
+  // The background supervisor's waits and time service; tests shorten and redirect them.
+  TBGProcessOptions supervisor = {};
   // Whether the desktop shows tray icons; unset asks Qt. Tests stand in for a tray.
   std::function<bool()> trayAvailable = {};
 };
@@ -187,7 +190,12 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::unique_ptr<QSystemTrayIcon> pTrayIcon_m;
   bool bUseVirtualMilitary_m = true, bUseLocalMilitary_m = true;
   bool bShowVirtualTZName_m = true, bShowLocalTZName_m = true;
-  // pBGProcess_m, the background supervisor, joins here with the background work.
+  // The background supervisor: created suspended at start-up, resumed once it has its
+  // time server, stopped by the close and release sequences (formMainTimeSync.cpp).
+  std::unique_ptr<thrBGProcess> pBGProcess_m;
+  TBGProcessOptions bgProcessOptions_m;
+  void LoadSNTPServerList();
+  void StartSupervisor();
   std::unique_ptr<TfrmSelectDateTime> pSelectDateTime_m;
 
   // ---- Handlers

@@ -1,12 +1,9 @@
 // Handlers whose subjects are still being built: sound, auto-detection, the custom
-// application, time synchronisation and the scheduler. Each is bound to its control
-// already and does nothing yet; the work that brings its subject moves it into the unit
-// it belongs to.
+// application and the scheduler. Each is bound to its control already and does nothing
+// yet; the work that brings its subject moves it into the unit it belongs to.
 #include "formMain.h"
 
 void TfrmMain::bbtnAutoProxyClick() {}
-void TfrmMain::chkAutoTimeSynchClick() {}
-void TfrmMain::cboSNTPServerChange() {}
 void TfrmMain::sbtnSelectSoundFileClick() {}
 void TfrmMain::sbtnTestSoundClick() {}
 void TfrmMain::sbtnStopClick() {}
@@ -14,4 +11,3 @@ void TfrmMain::bbtnAutoDetectMSMSettingsClick() {}
 void TfrmMain::bbtnAutoDetectMailSettingsClick() {}
 void TfrmMain::sbtnLaunchAppClick() {}
 void TfrmMain::tmrEventsTimer() {}
-void TfrmMain::tmrAutoSynchTimer() {}
