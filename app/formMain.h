@@ -17,6 +17,7 @@
 #include "MessageTarget.h"
 #include "classQSBGProcess.h"
 
+class MediaServices;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -197,6 +198,12 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void LoadSNTPServerList();
   void StartSupervisor();
   std::unique_ptr<TfrmSelectDateTime> pSelectDateTime_m;
+  // The media the sound channel plays through; null means this computer's own (tests
+  // put recording media here). Media() is the one in use.
+  MediaServices* pMedia_m = nullptr;
+  MediaServices& Media();
+  // True while a scheduler pass runs, so that the timer never enters one twice.
+  bool bInEventPass_m = false;
 
   // ---- Handlers
   void FormShow();

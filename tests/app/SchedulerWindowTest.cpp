@@ -1,0 +1,148 @@
+// The scheduler's timer, the "Audio" tab and the "Custom Application" tab on the real
+// window, offscreen, with recording media and scripted dialogs.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "QSStringGrid.h"
+#include "RecordingMedia.h"
+#include "ScriptedDialogs.h"
+#include "TempDir.h"
+#include "eventTable.h"
+#include "formMain.h"
+
+using namespace event_table;
+
+namespace {
+
+class SchedulerWindow : public ::testing::Test {
+ protected:
+  testsupport::ScopedRegistryDir registry_;
+  testsupport::TempDir files_;
+  ScriptedDialogs dialogs_;
+  RecordingMedia media_;
+  std::unique_ptr<TfrmMain> w_;
+
+  void SetUp() override {
+    w_ = std::make_unique<TfrmMain>(dialogs_, MainWindowOptions{files_.File("QSEvents.C-D")});
+    w_->pMedia_m = &media_;
+    dialogs_.calls.clear();
+  }
+
+  // An armed item that was due long ago, with the channels given as "YNNN" and so on.
+  int AddDueItem(const std::string& channels, const std::string& warning = "10") {
+    w_->bbtnAddEventClick();
+    const int r = w_->grdEvents->RowCount() - 2;
+    w_->grdEvents->SetCells(kColID, r, "42");
+    w_->grdEvents->SetCells(kColDescription, r, "Dentist");
+    w_->grdEvents->SetCells(kColEndTime, r, "2006-05-01 12:00:00");
+    w_->grdEvents->SetCells(kColWarnMinutes, r, warning);
+    for (int i = 0; i < 4; ++i) {
+      w_->grdEvents->SetCells(kColSound + i, r, std::string(1, channels[i]));
+    }
+    EXPECT_EQ(State(r), kStateArmed);
+    return r;
+  }
+  int State(int r) const { return static_cast<int>(w_->grdEvents->GetObjects(kColEndTime, r)); }
+};
+
+bool WaitForFile(const std::string& path) {
+  for (int i = 0; i < 500 && !std::filesystem::exists(path); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return std::filesystem::exists(path);
+}
+
+}  // namespace
+
+TEST_F(SchedulerWindow, ADueSoundItemPlaysOnceAndTurnsGreen) {
+  w_->edtSoundFile->setText("/sounds/ding.WAV");
+  const int r = AddDueItem("YNNN");
+  w_->tmrEventsTimer();
+  EXPECT_EQ(media_.calls, std::vector<std::string>{"wave /sounds/ding.WAV"});
+  EXPECT_EQ(State(r), kStateNotified);
+  EXPECT_EQ(w_->lblEventLastCheck->text().size(), 19) << "yyyy-mm-dd hh:nn:ss";
+  w_->tmrEventsTimer();
+  EXPECT_EQ(media_.calls.size(), 1u);
+  EXPECT_TRUE(dialogs_.calls.empty());
+}
+
+TEST_F(SchedulerWindow, ATimerTickDuringAPassDoesNotStartAnother) {
+  const int r = AddDueItem("YNNN");
+  w_->edtSoundFile->setText("/sounds/ding.wav");
+  media_.during = [this] {
+    media_.during = nullptr;
+    w_->tmrEventsTimer();
+  };
+  w_->tmrEventsTimer();
+  EXPECT_EQ(media_.calls.size(), 1u) << "the item was notified once";
+  EXPECT_EQ(State(r), kStateNotified);
+}
+
+TEST_F(SchedulerWindow, AWarningThatIsNoNumberIsShownOnEveryPass) {
+  const int r = AddDueItem("YNNN", "abc");
+  w_->tmrEventsTimer();
+  w_->tmrEventsTimer();
+  EXPECT_EQ(dialogs_.Texts("ShowException"),
+            (std::vector<std::string>(2, "'abc' is not a valid floating point value")));
+  EXPECT_EQ(State(r), kStateArmed);
+  EXPECT_NE(w_->lblEventLastCheck->text(), "N/A") << "the caption is shown after the error too";
+  EXPECT_TRUE(media_.calls.empty());
+}
+
+TEST_F(SchedulerWindow, TheCustomApplicationGetsTheItemWithoutAShell) {
+  const std::string script = files_.File("record.sh");
+  std::ofstream(script)
+      << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.args\"\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  const std::string pwned = files_.File("pwned");
+  w_->edtLaunchApp->setText(QString::fromStdString(script + " %ItemID %ItemDesc %ItemTZ"));
+  const int r = AddDueItem("NNNY");
+  w_->grdEvents->SetCells(kColDescription, r, "x; touch " + pwned);
+  w_->tmrEventsTimer();
+  ASSERT_TRUE(WaitForFile(script + ".args"));
+  std::ifstream in(script + ".args");
+  const std::string args{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ(args, "42\nx; touch " + pwned + "\n" + w_->grdEvents->GetCells(kColZone, r) + "\n");
+  EXPECT_FALSE(std::filesystem::exists(pwned));
+  EXPECT_EQ(State(r), kStateNotified);
+}
+
+TEST_F(SchedulerWindow, TheAudioTabChoosesTestsAndStops) {
+  dialogs_.fileAnswers.push_back("/My Music/song.mp3");
+  w_->sbtnSelectSoundFileClick();
+  EXPECT_EQ(w_->edtSoundFile->text(), "/My Music/song.mp3");
+  EXPECT_EQ(media_.calls,
+            (std::vector<std::string>{"close all", "open /My Music/song.mp3 alias QSCID_music",
+                                      "play QSCID_music"}));
+  media_.calls.clear();
+  w_->sbtnSelectSoundFileClick();  // cancelled
+  EXPECT_TRUE(media_.calls.empty());
+  EXPECT_EQ(w_->edtSoundFile->text(), "/My Music/song.mp3");
+
+  bool busyWhileStopping = false;
+  media_.during = [this, &busyWhileStopping] {
+    busyWhileStopping = !w_->tbSounds->isEnabled() && QApplication::overrideCursor() &&
+                        QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+  };
+  w_->sbtnStopClick();
+  EXPECT_EQ(media_.calls, (std::vector<std::string>{"close all", "purge"}));
+  EXPECT_TRUE(busyWhileStopping);
+  EXPECT_TRUE(w_->tbSounds->isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(SchedulerWindow, TheChosenProgramStaysOneWordOnTheCommandLine) {
+  dialogs_.fileAnswers = {"/opt/My Tools/notify", "/usr/bin/notify-send"};
+  w_->sbtnLaunchAppClick();
+  EXPECT_EQ(w_->edtLaunchApp->text(), "\"/opt/My Tools/notify\"");
+  w_->sbtnLaunchAppClick();
+  EXPECT_EQ(w_->edtLaunchApp->text(), "/usr/bin/notify-send");
+}
