@@ -1,6 +1,7 @@
 #include "classQSEmail.h"
 
 #include "Exceptions.h"
+#include "emailNotification.h"
 
 thrQSEmail::thrQSEmail() = default;
 
@@ -41,6 +42,8 @@ void thrQSEmail::Execute() {
       asBody_m.empty() || iSMTPPort_m < 1) {
     throw Platform::Exception(kSetupFirstError);
   }
-  // The SMTP dialogue arrives with the e-mail channel; until then a set-up worker
-  // ends here without sending anything.
+  // Connect, send, close: every step goes to the log, and nothing is raised from here on.
+  email_notification::Run(
+      {asTo_m, asSubject_m, asSMTPServer_m, iSMTPPort_m, asFrom_m, asBody_m, iAttempts_m}, {},
+      [this](const std::string& line) { LogMsg(line); });
 }

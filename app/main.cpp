@@ -27,7 +27,12 @@ int main(int argc, char* argv[]) {
 
   int result = 0;
   {
-    TfrmMain window(dialogs);
+    // Tests keep their items in a file of their own; the program has no option for it.
+    MainWindowOptions options;
+    if (!qEnvironmentVariableIsEmpty("QS_EVENTS_FILE")) {
+      options.eventsFilePath = qEnvironmentVariable("QS_EVENTS_FILE").toStdString();
+    }
+    TfrmMain window(dialogs, options);
     frmMain = &window;
     EndSignals endSignals(&window);
     window.show();
