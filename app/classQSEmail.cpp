@@ -2,6 +2,7 @@
 
 #include "Exceptions.h"
 #include "emailNotification.h"
+#include "workerLog.h"
 
 thrQSEmail::thrQSEmail() = default;
 
@@ -25,10 +26,7 @@ void thrQSEmail::Setup(const std::string& To, const std::string& Subject,
 }
 
 void thrQSEmail::LogMsg(const std::string& text) {
-  if (hLogWnd_m != nullptr && iLogMsg_m >= 1) {
-    hLogWnd_m->SendMessage(static_cast<std::uint32_t>(iLogMsg_m),
-                           reinterpret_cast<std::uintptr_t>(text.c_str()), 0);
-  }
+  SendWorkerLogLine(hLogWnd_m, iLogMsg_m, text);
 }
 
 void thrQSEmail::Execute() {

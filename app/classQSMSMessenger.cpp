@@ -3,6 +3,7 @@
 #include "Exceptions.h"
 #include "classQSEmail.h"
 #include "formMain.h"
+#include "workerLog.h"
 
 thrQSMSMessenger::thrQSMSMessenger(Platform::MessageTarget* mainWindow) {
   try {
@@ -37,10 +38,7 @@ void thrQSMSMessenger::Setup(const std::string& MSMHost, int MSMPort,
 }
 
 void thrQSMSMessenger::LogMsg(const std::string& text) {
-  if (hLogWnd_m != nullptr && iLogMsg_m >= 1) {
-    hLogWnd_m->SendMessage(static_cast<std::uint32_t>(iLogMsg_m),
-                           reinterpret_cast<std::uintptr_t>(text.c_str()), 0);
-  }
+  SendWorkerLogLine(hLogWnd_m, iLogMsg_m, text);
 }
 
 void thrQSMSMessenger::ReportInternalError(const char* method,
