@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QTimer>
-#include <cstdlib>
 
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
@@ -63,14 +62,3 @@ void BM_ClockTickNewSecond(benchmark::State& state) {
 BENCHMARK(BM_ClockTickNewSecond)->Unit(benchmark::kMicrosecond)->Repetitions(10);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  }
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
