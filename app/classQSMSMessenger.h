@@ -40,6 +40,10 @@ class thrQSMSMessenger : public Platform::TThread {
   std::int32_t iAttempts_m = 4;
   Platform::MessageTarget* hLogWnd_m = nullptr;
   std::int32_t iLogMsg_m = 0;
+  // What became of the notification, final once bRunning_m has dropped: true when it
+  // went out to every recipient, else why not in the worker's own words.
+  bool bDelivered_m = false;
+  std::string asFailure_m;
 
  protected:
   void Execute() override;
