@@ -78,6 +78,8 @@ struct TRegistry::Impl {
   std::unique_ptr<Connection> conn;
   std::int64_t key = 0;  // the open key, 0 when none
   enum class Txn { None, Read, Write } txn = Txn::None;
+  bool update = false;      // inside BeginUpdate .. CommitUpdate/RollbackUpdate
+  bool updateLost = false;  // an error discarded the update before its commit
 
   struct Stored {
     bool found = false;
@@ -181,12 +183,16 @@ struct TRegistry::Impl {
     }
   }
 
-  // Puts the connection back, committing what was written.
+  // Puts the connection back, committing what was written; inside an update only the
+  // key is closed.
   void Release() {
     if (!conn) {
       return;
     }
     key = 0;
+    if (update) {
+      return;
+    }
     try {
       Commit();
     } catch (...) {
@@ -209,6 +215,10 @@ struct TRegistry::Impl {
     txn = Txn::None;
     key = 0;
     conn.reset();
+    if (update) {
+      update = false;
+      updateLost = true;
+    }
   }
 
   [[noreturn]] void Fail() {
@@ -304,6 +314,9 @@ TRegistry::TRegistry() : impl_(std::make_unique<Impl>()) {}
 
 TRegistry::~TRegistry() {
   try {
+    if (impl_->update) {
+      RollbackUpdate();
+    }
     impl_->Release();
   } catch (...) {
     // Nothing can be reported from here; the transaction was rolled back.
@@ -311,6 +324,9 @@ TRegistry::~TRegistry() {
 }
 
 void TRegistry::SetRootKey(Hive hive) {
+  if (impl_->update && hive != root_) {
+    Raise("the root cannot change during an update");
+  }
   CloseKey();
   root_ = hive;
 }
@@ -319,7 +335,9 @@ bool TRegistry::OpenKey(const std::string& path, bool create) {
   CloseKey();
   const std::vector<std::string> parts = SplitPath(path);
   Impl& d = *impl_;
-  d.conn = ConnectionPool::Instance().Acquire(HiveFilePath(root_), create);
+  if (!d.conn) {
+    d.conn = ConnectionPool::Instance().Acquire(HiveFilePath(root_), create);
+  }
   if (!d.conn) {
     return false;
   }
@@ -533,11 +551,67 @@ bool TRegistry::KeyExists(const std::string& path) {
 
 void TRegistry::FlushKey() {
   Impl& d = *impl_;
-  if (!d.conn) {
+  if (!d.conn || d.update) {
     return;
   }
   d.Commit();
   d.SyncWal();
+}
+
+bool TRegistry::BeginUpdate() {
+  CloseKey();
+  Impl& d = *impl_;
+  d.updateLost = false;
+  d.conn = ConnectionPool::Instance().Acquire(HiveFilePath(root_), true);
+  if (!d.conn) {
+    return false;
+  }
+  try {
+    if (!d.BeginWrite()) {
+      d.Release();
+      return false;
+    }
+  } catch (...) {
+    d.Abandon();
+    throw;
+  }
+  d.update = true;
+  return true;
+}
+
+void TRegistry::CommitUpdate() {
+  Impl& d = *impl_;
+  if (!d.update) {
+    if (d.updateLost) {
+      Raise("the update was discarded after an error");
+    }
+    return;
+  }
+  d.update = false;
+  d.key = 0;
+  try {
+    d.Commit();
+    d.SyncWal();
+  } catch (...) {
+    d.Abandon();
+    throw;
+  }
+  d.Release();
+}
+
+void TRegistry::RollbackUpdate() {
+  Impl& d = *impl_;
+  if (!d.update) {
+    return;
+  }
+  d.update = false;
+  d.key = 0;
+  if (d.conn && !sqlite3_get_autocommit(d.conn->db)) {
+    Query q(d.conn->rollback);
+    q.Step();
+  }
+  d.txn = Impl::Txn::None;
+  d.Release();
 }
 
 }  // namespace Platform
