@@ -298,7 +298,13 @@ int Export(Hive hive, const std::string& key, const std::string& file) {
   if (!keys) {
     return NotFound("no key '" + key + "'");
   }
-  const std::string text = regfile::Write(*keys);
+  std::string text;
+  try {
+    text = regfile::Write(*keys);
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "qsreg: %s\n", e.what());
+    return kFileError;
+  }
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.close();

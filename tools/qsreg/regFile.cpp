@@ -197,15 +197,11 @@ class Parser {
     keys_.push_back(std::move(key));
   }
 
-  // A value line with its continuation lines: hexadecimal data that ends in a backslash
-  // goes on in the next line.
+  // A value line with its continuation lines: data that ends in a backslash goes on in
+  // the next line. (A quoted text ends in its quote, so only hexadecimal data does.)
   std::string Joined(std::size_t& at) {
     const int first = static_cast<int>(at) + 1;
     std::string joined(Trim(lines_[at]));
-    const std::size_t equals = joined.find("=hex");
-    if (equals == std::string::npos) {
-      return joined;
-    }
     while (!joined.empty() && joined.back() == '\\') {
       joined.pop_back();
       if (++at == lines_.size()) {
