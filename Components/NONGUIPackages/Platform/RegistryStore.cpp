@@ -221,6 +221,15 @@ struct TRegistry::Impl {
     }
   }
 
+  // After an error discarded an update, nothing more is written through the accessor
+  // until the caller has seen it (CommitUpdate raises, RollbackUpdate acknowledges):
+  // later changes would otherwise be committed one by one, outside the update.
+  void RefuseAfterLostUpdate() const {
+    if (updateLost) {
+      Raise("the update was discarded after an error");
+    }
+  }
+
   [[noreturn]] void Fail() {
     conn->broken = true;
     RaiseSqlite(conn->db);
@@ -335,6 +344,7 @@ bool TRegistry::OpenKey(const std::string& path, bool create) {
   CloseKey();
   const std::vector<std::string> parts = SplitPath(path);
   Impl& d = *impl_;
+  d.RefuseAfterLostUpdate();
   if (!d.conn) {
     d.conn = ConnectionPool::Instance().Acquire(HiveFilePath(root_), create);
   }
@@ -525,6 +535,7 @@ bool TRegistry::DeleteKey(const std::string& path) {
     return false;  // the hive root itself is never removed
   }
   Impl& d = *impl_;
+  d.RefuseAfterLostUpdate();
   return d.WithConnection(root_, [&d, &parts]() {
     const std::optional<std::int64_t> id = d.FindPath(parts);
     if (!id || !d.BeginWrite()) {
@@ -582,7 +593,9 @@ bool TRegistry::BeginUpdate() {
 void TRegistry::CommitUpdate() {
   Impl& d = *impl_;
   if (!d.update) {
-    if (d.updateLost) {
+    const bool lost = d.updateLost;
+    d.updateLost = false;
+    if (lost) {
       Raise("the update was discarded after an error");
     }
     return;
@@ -601,6 +614,7 @@ void TRegistry::CommitUpdate() {
 
 void TRegistry::RollbackUpdate() {
   Impl& d = *impl_;
+  d.updateLost = false;
   if (!d.update) {
     return;
   }

@@ -93,7 +93,8 @@ class TRegistry {
   // meanwhile. BeginUpdate is false when the hive cannot be written.
   bool BeginUpdate();
   // Commits and makes the update durable, as FlushKey does; raises when it could not,
-  // or when an error of the store had already discarded it.
+  // or when an error of the store had already discarded it. Until either call, an
+  // accessor whose update was discarded so refuses to open or delete keys.
   void CommitUpdate();
   void RollbackUpdate();
 
