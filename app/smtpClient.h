@@ -91,7 +91,6 @@ class Client {
   // Writes QUIT without waiting for its reply, then closes. Does nothing when closed.
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
-  bool Encrypted() const { return tls_ != nullptr; }
 
   // Sees every line sent (true) and received (false), for debugging; may be empty.
   // Lines that carry a password are shown with it masked.
