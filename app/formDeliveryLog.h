@@ -16,8 +16,8 @@ class QPushButton;
 class TfrmDeliveryLog : public QDialog {
   Q_OBJECT
  public:
-  // lines gives the log's recent lines to show; openFolder opens the log's folder in the desktop's
-  // file manager.
+  // lines gives the log's recent lines; openFolder opens the log's folder in the
+  // desktop's file manager.
   TfrmDeliveryLog(QWidget* parent, std::function<std::vector<delivery::Entry>()> lines,
                   std::function<void()> openFolder);
   // Reads the log again and shows the lines of the typed item ID, or all.
