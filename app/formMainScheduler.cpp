@@ -46,6 +46,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
     worker->Setup(FromQ(w_.edtMSMHost->text()), Platform::StrToInt(FromQ(w_.edtMSMPort->text())),
                   FromQ(w_.edtFromMSM->text()), FromQ(w_.edtFromMSMPwd->text()),
                   FromQ(w_.edtToMSM->text()), text, 4, nullptr, 0);
+    worker->asPassportNexus_m = MessengerPassportNexus();
     w_.pBGProcess_m->AddMessenger(worker.release());
   }
 
