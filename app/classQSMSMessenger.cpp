@@ -202,8 +202,8 @@ void thrQSMSMessenger::RunSession(bool& retry) {
 
   LogMsg("SUCCESS during Login.");
   ++trId;
-  // The capabilities number is sent as 0: today's servers ignore a status change
-  // without one and then refuse the switchboard request with 913.
+  // The capabilities number is sent as 0 rather than the bare "CHG %d NLN\r\n": today's
+  // servers ignore a status change without one and then refuse the switchboard with 913.
   if (msm::SendText(iNSSocket_m, Platform::Format("CHG %d NLN 0\r\n", trId)) < 1) {
     Abort("Error sending CHG cmd: " + SendError());
   }
@@ -256,10 +256,9 @@ std::string thrQSMSMessenger::SignIn(int& trId) {
     if (error.iCode != 911) {
       Abort("(Authentication error) Error receiving Initial Login cmd response: " + error.asName);
     }
-    LogFailure(
-        "(Authentication error *May retry authentication attempt again*) Error receiving "
-        "Initial Login cmd response: " +
-        error.asName);
+    // clang-format off
+    LogFailure("(Authentication error *May retry authentication attempt again*) Error receiving Initial Login cmd response: " + error.asName);
+    // clang-format on
     msm::CloseSocketGracefully(iNSSocket_m, Timings_m.iDrainMs);
     iNSSocket_m = -1;
     if (attempt == 3) {

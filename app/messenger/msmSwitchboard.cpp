@@ -182,10 +182,11 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
   }
 
   LogMsg("SUCCESS receiving JOIN cmd.");
-  const std::string payload = msm::MessagePayload(message);
+  // The text goes out as a C string would, so the length always matches what is sent.
+  const std::string payload = msm::MessagePayload(message.substr(0, message.find('\0')));
   ++trId;
-  const std::string command =
-      Platform::Format("MSG %d N %d\r\n", trId, static_cast<int>(payload.size())) + payload;
+  const std::string command = Platform::Format("MSG %d N %d\r\n%s", trId,
+                                               static_cast<int>(payload.size()), payload.c_str());
   if (msm::SendText(iSBSocket_m, command) < 1) {
     Abort("Error sending MSG to recipient: " + SendError());
   }
