@@ -132,8 +132,13 @@ void TfrmMain::StartUp() {
     tmrMainClock->start();
     marker = "R";
   } catch (const std::exception& e) {
-    dialogs_.ShowMessage(Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
-                                          "TfrmMain::TfrmMain", e.what()));
+    std::string text = Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
+                                        "TfrmMain::TfrmMain", e.what());
+    if (!bEventsLoaded_m) {
+      text += "\nThe events file " + asEventsFile_m +
+              " was not loaded and will be left alone: it is not saved at close.";
+    }
+    dialogs_.ShowMessage(text);
   }
 }
 
@@ -322,7 +327,8 @@ void TfrmMain::FormCloseQuery(bool& CanClose) {
       WriteSetting(name);
     }
 
-    if (chkSaveOnClose->isChecked()) {
+    // A file that was not loaded whole is never replaced by what the table shows.
+    if (chkSaveOnClose->isChecked() && bEventsLoaded_m) {
       SaveEvents();
     }
     WaitForSupervisor();

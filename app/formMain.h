@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "CommonCodeLite.h"
@@ -234,6 +235,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::string EventTooltip(int row) const;
   bool RowDeliveryFailed(int row) const;
   void NoticeOnDesktop(const std::string& summary, const std::string& body);
+  // End-time texts the scheduler could not read: reported once, their cells marked.
+  std::set<std::string> setUnreadableEndTimes_m;
 
   // ---- Handlers
   void FormShow();
@@ -307,7 +310,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void WMTrayNotify(std::intptr_t lParam);
   // The events file, beside the executable unless the options name another.
   void SaveEvents();
-  void LoadEvents(std::string& marker) { LoadEventsFrom(asEventsFile_m, marker); }
+  // Loads the file; only a load that completed lets a later save replace it.
+  void LoadEvents(std::string& marker);
   void LoadEventsFrom(const std::string& path, std::string& marker);
   // The settings table (formMainSettings.cpp): reads its rows from first to last, in table
   // order, applying each stored value; and the one writer that stores a row's current value.
@@ -356,6 +360,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
 
   Dialogs& dialogs_;
   std::string asEventsFile_m;
+  bool bEventsLoaded_m = false;  // the file was read to its end (or did not exist)
   bool bClosed_m = false;
 };
 

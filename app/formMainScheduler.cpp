@@ -127,7 +127,7 @@ void TfrmMain::tmrEventsTimer() {
   WindowChannels channels(*this);
   try {
     event_scheduler::RunPass(*grdEvents, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m,
-                             channels);
+                             channels, &setUnreadableEndTimes_m);
   } catch (const std::exception& e) {
     dialogs_.ShowException(e);
   }

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSplitter>
+#include <limits>
 #include <stdexcept>
 #include <variant>
 
@@ -216,9 +217,13 @@ void Apply(TfrmMain& w, const SettingRow& row, const Variant& value) {
     case Rule::Geometry:
       ApplyGeometry(w, std::get<WindowPart>(row.bound), value.AsInt());
       break;
-    case Rule::Text:
-      (w.*std::get<QLineEdit * TfrmMain::*>(row.bound))->setText(ToQ(value.AsString()));
+    case Rule::Text: {
+      // A stored text is shown whole, however long (an edit keeps 32,767 characters by default).
+      QLineEdit* edit = w.*std::get<QLineEdit * TfrmMain::*>(row.bound);
+      edit->setMaxLength(std::numeric_limits<int>::max());
+      edit->setText(ToQ(value.AsString()));
       break;
+    }
     case Rule::SelectOrNone: {
       QComboBox* box = w.*std::get<QComboBox * TfrmMain::*>(row.bound);
       box->setCurrentIndex(settings_store::IndexOfText(Entries(*box), value.AsString()));
@@ -318,7 +323,18 @@ void Write(const TfrmMain& w, const SettingRow& row) {
 
 }  // namespace
 
+// The window whose stored values are being applied. A control shows a stored text as Qt
+// can (bytes that are not UTF-8 become U+FFFD), so writing its text back while applying
+// would change the stored text without anyone touching it; texts are not stored meanwhile.
+// Flags and numbers are still stored as their controls took them.
+static const TfrmMain* applyingStored = nullptr;
+
 void TfrmMain::LoadSettings(const std::string& first, const std::string& last) {
+  struct Applying {
+    const TfrmMain* previous;
+    explicit Applying(const TfrmMain* w) : previous(applyingStored) { applyingStored = w; }
+    ~Applying() { applyingStored = previous; }
+  } applying(this);
   const std::size_t end = IndexOfRow(last);
   for (std::size_t i = IndexOfRow(first); i <= end; ++i) {
     const SettingRow& row = kSettings[i];
@@ -341,6 +357,9 @@ void TfrmMain::WriteSetting(const std::string& name) {
 void TfrmMain::ConnectSettings() {
   for (const SettingRow& row : kSettings) {
     const auto store = [this, &row] {
+      if (applyingStored == this && row.form == Form::Text) {
+        return;
+      }
       try {
         Write(*this, row);
       } catch (const std::exception& e) {

@@ -6,7 +6,9 @@
 #include "DateTime.h"
 #include "Dialogs.h"
 #include "endSignals.h"
+#include "eventsFile.h"
 #include "formMain.h"
+#include "singleInstance.h"
 
 int main(int argc, char* argv[]) {
   // The GStreamer media backend crashes where its plugins are missing.
@@ -32,8 +34,21 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsEmpty("QS_EVENTS_FILE")) {
       options.eventsFilePath = qEnvironmentVariable("QS_EVENTS_FILE").toStdString();
     }
+    // A second start on the same events file brings the running window forward instead.
+    SingleInstance instance(options.eventsFilePath.empty() ? events_file::DefaultPath()
+                                                           : options.eventsFilePath);
+    if (!instance.Acquire()) {
+      VIDodadaZadoVove::SetMessageBoxHandler({});
+      return 0;
+    }
     TfrmMain window(dialogs, options);
     frmMain = &window;
+    instance.OnActivate = [&window] {
+      window.show();  // also out of the tray
+      window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+      window.raise();
+      window.activateWindow();
+    };
     EndSignals endSignals(&window);
     window.show();
     for (;;) {

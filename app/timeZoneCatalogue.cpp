@@ -100,7 +100,18 @@ std::vector<Zone> UserZones() {
   for (const std::string& name : ReadKeysFromRegistry(HKEY_CURRENT_USER, kUserZonesKey, true, "")) {
     const Variant offset = ReadFromRegistry(
         HKEY_CURRENT_USER, std::string(kUserZonesKey) + "\\" + name, kUserOffsetValue, 5, true, "");
-    zones.push_back({name, offset.IsNull() ? 0.0 : offset.AsDouble()});
+    const double hours = offset.IsNull() ? 0.0 : offset.AsDouble();
+    // A stored offset is held to what a typed one must be: a NaN one would make every item
+    // of the zone silently never due.
+    if (!IsValidOffset(hours)) {
+      VIDodadaZadoVove::ShowLibraryMessageBox(
+          Platform::Format("'%s' is not a valid timezone offset",
+                           Platform::Format("%g", hours).c_str()) +
+              " (stored for the time zone " + name + ", which is left out)",
+          "Problem Detected");
+      continue;
+    }
+    zones.push_back({name, hours});
   }
   return zones;
 }
@@ -146,9 +157,13 @@ NameCheck CheckNewName(const std::vector<std::string>& listed, const std::string
   return NameCheck::Accepted;
 }
 
+bool IsValidOffset(double hours) {
+  return std::isfinite(hours) && std::fabs(hours) <= 24.0;
+}
+
 double ParseOffset(const std::string& text) {
   const double offset = Platform::StrToFloat(text);
-  if (!(std::fabs(offset) <= 24.0)) {
+  if (!IsValidOffset(offset)) {
     throw Platform::EConvertError(
         Platform::Format("'%s' is not a valid timezone offset", text.c_str()));
   }

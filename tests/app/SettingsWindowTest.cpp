@@ -336,3 +336,25 @@ TEST_F(Settings, StoredSelectionsMatchWithoutRegardToCaseOrSelectNothing) {
   EXPECT_EQ(w->dVirtualTZOffset_m, 0.0);
   EXPECT_EQ(Stored("VirtualTZ"), "Atlantis/Lost") << "nothing chosen, nothing stored";
 }
+
+TEST_F(Settings, AStartAndACloseLeaveEveryStoredTextAsItWas) {
+  using namespace VIDodadaZadoVove;
+  const std::string latin1 = "caf\xe9 \xff\xfe";  // not UTF-8
+  const std::string longText(40000, 'L');
+  Store("EmailSubject", Variant(latin1));
+  Store("CustomApp", Variant(longText));
+  Store("VirtualTZ", Variant("coordinated universal time"));  // selected in the listed case
+  {
+    auto w = Open();
+    EXPECT_EQ(w->findChild<QLineEdit*>("edtLaunchApp")->text().size(), 40000);
+    w->close();
+  }
+  for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    const auto read = [root](const char* name) {
+      return ReadFromRegistry(root, kSettingsKey, name, 256, false, "").AsString();
+    };
+    EXPECT_EQ(read("EmailSubject"), latin1);
+    EXPECT_EQ(read("CustomApp"), longText);
+    EXPECT_EQ(read("VirtualTZ"), "coordinated universal time");
+  }
+}

@@ -18,6 +18,7 @@
 #include "classQSBGProcess.h"
 #include "classQSEmail.h"
 #include "classQSMSMessenger.h"
+#include "formMain.h"
 
 using namespace std::chrono_literals;
 
@@ -272,8 +273,12 @@ TEST(NotificationWorker, TheMessengerQueuesEveryMessageAndReportsInternalErrors)
   messenger.ReportInternalError("thrQSMSMessenger::Setup", "boom");
   EXPECT_EQ(window.texts,
             std::vector<std::string>{"3043:Problem in [thrQSMSMessenger::Setup] msg: boom:0"});
-  Reporting noWindow;  // no main window in this program: nothing is sent anywhere
+  // No main window in this program: nothing is sent anywhere, not even to the window of
+  // another messenger.
+  ASSERT_EQ(frmMain, nullptr);
+  Reporting noWindow;
   noWindow.ReportInternalError("thrQSMSMessenger::Setup", "boom");
+  EXPECT_EQ(window.texts.size(), 1u);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <cmath>
+#include <limits>
 
 #include "CommonCodeLite.h"
 #include "Exceptions.h"
@@ -139,4 +141,20 @@ TEST(NewZone, BiasesBecomeOffsetsEastOfUtc) {
   EXPECT_EQ(OffsetFromBias(300), -5.0);
   EXPECT_EQ(OffsetFromBias(-330), 5.5);
   EXPECT_EQ(OffsetFromBias(0), 0.0);
+}
+
+TEST_F(Catalogue, AStoredOffsetThatIsNoValidOffsetIsRefusedAndSaidSo) {
+  std::vector<std::string> boxes;
+  const auto previous = VIDodadaZadoVove::SetMessageBoxHandler(
+      [&boxes](const std::string& text, const std::string&) { boxes.push_back(text); });
+  StoreUserZone("Fine", 5.5);
+  StoreUserZone("Not a number", std::nan(""));
+  StoreUserZone("Endless", std::numeric_limits<double>::infinity());
+  StoreUserZone("Too far", 25.0);
+  const std::vector<Zone> zones = UserZones();
+  VIDodadaZadoVove::SetMessageBoxHandler(previous);
+  ASSERT_EQ(zones.size(), 1u);
+  EXPECT_EQ(zones[0].name, "Fine");
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_NE(boxes[0].find("is not a valid timezone offset"), std::string::npos) << boxes[0];
 }
