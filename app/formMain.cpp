@@ -206,6 +206,7 @@ void TfrmMain::ConnectHandlers() {
   };
   onToggle(chkRunAsTrayIcon, &TfrmMain::chkRunAsTrayIconClick);
   onToggle(chkStayOnTop, &TfrmMain::chkStayOnTopClick);
+  onToggle(chkStartAtLogin, &TfrmMain::chkStartAtLoginClick);
   onEdit(edtUpdateURL, &TfrmMain::edtUpdateURLChange);
   onEdit(edtProxyServer, &TfrmMain::edtProxyServerChange);
   onEdit(edtProxyPort, &TfrmMain::edtProxyPortChange);

@@ -92,6 +92,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   QWidget* tbGeneralSettings = nullptr;
   QCheckBox* chkRunAsTrayIcon = nullptr;
   QCheckBox* chkStayOnTop = nullptr;
+  QCheckBox* chkStartAtLogin = nullptr;
   QLineEdit* edtUpdateURL = nullptr;
   QLineEdit* edtProxyServer = nullptr;
   QLineEdit* edtProxyPort = nullptr;
@@ -260,6 +261,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // Settings, clocks, zones, tray, sound, messenger, e-mail and time synchronisation.
   void chkRunAsTrayIconClick();
   void chkStayOnTopClick();
+  void chkStartAtLoginClick();
   void edtUpdateURLChange();
   void edtProxyServerChange();
   void edtProxyPortChange();

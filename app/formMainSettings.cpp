@@ -115,6 +115,7 @@ const SettingRow kSettings[] = {
      Rule::MemberClickWhenFalse, &W::pmnuiVirtualTZNameClick},
     {"ShowLocalTZName", Form::Flag, ShownFlag{&W::bShowLocalTZName_m, &W::pmnuiLocalTZName},
      Rule::MemberClickWhenFalse, &W::pmnuiLocalTZNameClick},
+    {"StartAtLogin", Form::Flag, &W::chkStartAtLogin, Rule::Box},
     {"EnableCustomApp", Form::Flag, &W::chkEnableCustomApp, Rule::Box},
     {"CustomApp", Form::Text, &W::edtLaunchApp, Rule::Text},
     {"DesktopNotifications", Form::Integer, &W::cboDesktopNotifications, Rule::Index},

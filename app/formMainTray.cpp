@@ -14,6 +14,7 @@
 
 #include "formMain.h"
 #include "littleIcon.h"
+#include "startAtLogin.h"
 
 namespace {
 
@@ -73,6 +74,12 @@ void TfrmMain::chkStayOnTopClick() {
   if (chkStayOnTop->isChecked() && chkRunAsTrayIcon->isChecked()) {
     chkRunAsTrayIcon->setChecked(false);
   }
+}
+
+// Start-up applies the stored choice through here too, which refreshes the entry's command
+// when the program has moved.
+void TfrmMain::chkStartAtLoginClick() {
+  start_at_login::Apply(chkStartAtLogin->isChecked());
 }
 
 // ---- The icon
