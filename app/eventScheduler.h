@@ -62,10 +62,11 @@ enum class PassEnd { Completed, SupervisorTimeout };
 // zone offsets. A range error of the grid on a row is shown as "Internal event error: "
 // and the pass goes on; any other exception ends the pass and is raised again after the
 // last-check caption is shown. A supervisor that does not come ends the pass with the
-// timeout message and without the caption.
+// timeout message and without the caption. The row whose end time the user is typing
+// (editingRow, -1 for none) is left alone: its cell holds only part of a date-time.
 PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
-                ChannelDispatch& channels);
+                ChannelDispatch& channels, int editingRow = -1);
 
 // The wait for the supervisor: checks ready, else runs idle (which pumps messages and
 // sleeps briefly) until ready or more than kSupervisorWaitSeconds whole seconds of the
