@@ -92,14 +92,14 @@ bool IsDue(const std::string& warningMinutes, Platform::TDateTime localEnd,
 
 PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
-                ChannelDispatch& channels, std::set<std::string>* unreadableEndTimes) {
+                ChannelDispatch& channels, std::set<std::string>* unreadableEndTimes, int editingRow) {
   std::set<std::string> reportedThisPass;
   std::set<std::string>& unreadable = unreadableEndTimes ? *unreadableEndTimes : reportedThisPass;
   try {
     // The row count is read again on every turn: the supervisor wait runs other handlers.
     for (int r = grid.FixedRows(); r < grid.RowCount(); ++r) {
       try {
-        if (grid.IsRowHidden(r) || grid.GetCells(kColWarnMinutes, r).empty() ||
+        if (r == editingRow || grid.IsRowHidden(r) || grid.GetCells(kColWarnMinutes, r).empty() ||
             grid.GetObjects(kColEndTime, r) != kStateArmed) {
           continue;
         }

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -291,7 +292,12 @@ std::intptr_t TfrmMain::SendMessage(std::uint32_t msg, std::uintptr_t wParam,
 
 void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  Guarded([this] { FormShow(); });
+  // The window system's own showings (a restore from minimised) keep the window where
+  // the user has put it since; only the program's showings, the first one and the one
+  // from the tray, return it to its stored place.
+  if (!event->spontaneous()) {
+    Guarded([this] { FormShow(); });
+  }
 }
 
 void TfrmMain::FormShow() {
@@ -412,7 +418,11 @@ void TfrmMain::bbtnShutdownClick() {
 }
 
 void TfrmMain::pmnuiShutdownClick() {
-  close();
+  // A window hidden in the tray is not a last visible window whose close ends the event
+  // loop, so its close ends the loop here.
+  if (close()) {
+    QCoreApplication::quit();
+  }
 }
 
 void TfrmMain::bbtnUpdatesClick() {

@@ -2,6 +2,7 @@
 // font and background dialogs and the four "Don't show" toggles.
 #include <QAction>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -106,9 +107,10 @@ void TfrmMain::RefreshClocks(double localNow, std::int64_t utcFileTime) {
 void TfrmMain::ChooseClockFont(QLabel* label, std::unique_ptr<LOGFONTA>& font,
                                std::uint32_t& fontColour, const char* fontValue,
                                const char* colourValue) {
-  const LOGFONTA& shown =
-      font ? *font : (lfDefaultFont_m ? *lfDefaultFont_m : LogFontFromFont(label->font()));
-  QFont chosen = FontFromLogFont(shown);
+  // The dialog opens on the font the clock is drawn with: the family the description
+  // names may not be installed, and the dialog lists only installed ones.
+  QFont chosen = label->font();
+  chosen.setFamily(QFontInfo(chosen).family());
   std::uint32_t colour = fontColour;
   if (!dialogs_.ChooseFont(this, chosen, colour)) {
     return;

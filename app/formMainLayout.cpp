@@ -405,6 +405,9 @@ void TfrmMain::CreateControls() {
     p.grid->addWidget(new QLabel("Coming soon!", p.widget), 0, 3);
   }
   pgOptions->setCurrentIndex(0);
+  // However small the window is made, every settings page keeps the height its controls need.
+  pgOptions->setMinimumHeight(std::max(81, pgOptions->minimumSizeHint().height()));
+  panBottom->setMinimumHeight(std::max(83, panBottom->minimumSizeHint().height()));
   // The clocks 30, the splitter 3 and the events 114 high, above the settings.
   resize(747, 30 + 3 + 114 + std::max(83, panBottom->sizeHint().height()));
 }

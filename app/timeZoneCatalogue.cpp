@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <algorithm>
 #include <cmath>
 
 #include "CommonCodeLite.h"
@@ -46,10 +47,16 @@ std::vector<std::string> RegistryZoneNames(std::string& key) {
   return names;
 }
 
-// The standard offset of a zone in whole minutes, as a Bias would give it.
+// The zone's base offset in whole minutes, as a Bias would give it: the smaller of its
+// offsets in January and July of the instant's year. The database's own "standard"
+// offset will not do: where winter time is written as daylight saving below the base
+// (Europe/Dublin), it reports summer time as standard all year.
 double StandardOffset(const QTimeZone& zone, const QDateTime& at) {
-  const int seconds = zone.standardTimeOffset(at);
-  return OffsetFromBias(-(seconds / 60));
+  const int year = at.toUTC().date().year();
+  const QTime noon(12, 0);
+  const int january = zone.offsetFromUtc(QDateTime(QDate(year, 1, 1), noon, Qt::UTC));
+  const int july = zone.offsetFromUtc(QDateTime(QDate(year, 7, 1), noon, Qt::UTC));
+  return OffsetFromBias(-(std::min(january, july) / 60));
 }
 
 }  // namespace

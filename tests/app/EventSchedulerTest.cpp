@@ -122,6 +122,14 @@ TEST_F(Scheduler, AnItemIsDueOnceItsWarningBeginsAndOnlyOnce) {
   EXPECT_EQ(State(zero), kStateArmed);
 }
 
+TEST_F(Scheduler, TheRowWhoseEndTimeIsBeingTypedIsLeftAlone) {
+  const int typing = Add("typing", "2006-05-01 1");
+  const int due = Add("due", "2006-04-30 08:00:00");
+  EXPECT_EQ(RunPass(grid_, noon_, zones_, 0.0, channels_, nullptr, typing), PassEnd::Completed);
+  EXPECT_EQ(State(typing), kStateArmed);
+  EXPECT_EQ(State(due), kStateNotified);
+}
+
 TEST_F(Scheduler, AnItemOneHourEastIsDueOneHourEarlier) {
   const int local = Add("L", "2006-05-01 13:00:00", "Local");
   const int east = Add("E", "2006-05-01 13:00:00", "East");

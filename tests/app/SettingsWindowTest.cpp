@@ -172,7 +172,7 @@ TEST_F(Settings, EveryValueSurvivesARestartThroughItsControl) {
     w->spltTop->setSizes({100, 160});
     QApplication::processEvents();
     w->move(40, 60);
-    w->resize(820, w->height() + 20);
+    w->resize(740, w->height() + 20);
     w->pmnuiHideEvents->trigger();
     w->pmnuiTopHideSettings->trigger();
     w->close();
@@ -226,7 +226,7 @@ TEST_F(Settings, EveryValueSurvivesARestartThroughItsControl) {
   EXPECT_EQ(w->lblVirtualTime->palette().color(QPalette::Window), QColor(0x99, 0x66, 0x33));
   EXPECT_EQ(w->lblLocalTime->palette().color(QPalette::Window), QColor(0xF0, 0xFF, 0xFF));
   EXPECT_EQ(w->pos(), QPoint(40, 60));
-  EXPECT_EQ(w->width(), 820);
+  EXPECT_EQ(w->width(), 740);
   EXPECT_EQ(std::to_string(w->height()), height);
   w->pmnuiHideEvents->trigger();
   QApplication::processEvents();
