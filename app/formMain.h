@@ -202,6 +202,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::uint32_t iGridColor_m = 0;
   double dLastTZDiff_m = 0.0;
   int iLastSecond_m = 0;
+  bool bClockResting_m = false;  // tmrMainClock stopped while nobody sees the window
   bool bAltDown_m = false;
   bool bTrayMode_m = false;
   std::unique_ptr<QSystemTrayIcon> pTrayIcon_m;
@@ -325,6 +326,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Rests the clock timer while the window is hidden or minimised (formMainClocks.cpp).
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -347,6 +350,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
                        std::uint32_t& fontColour, const char* fontValue, const char* colourValue);
   void ChooseClockBackground(QLabel* label, std::uint32_t& backColour, const char* value);
   void ToggleClockDisplay(QAction* item, bool& shown);
+  void RestClock();
+  void WakeClock();
   void AddSystemZones();
   void AddUserZones();
   void ShowLocalZone(const std::string& name, double offset);

@@ -186,6 +186,7 @@ void TfrmMain::LoadEventsFrom(const std::string& path, std::string& marker) {
     return;
   }
   const std::vector<std::string> lines = events_file::SplitLines(bytes);
+  const TGridUpdateBatch batch(*grdEvents);
   for (const std::string& line : lines) {
     marker = "P1.1";
     const std::vector<std::string> values =
