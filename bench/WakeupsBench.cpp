@@ -68,7 +68,7 @@ void BM_WakeupsPerSecond(benchmark::State& state, bool hidden) {
   testsupport::TempDir files;
   ScriptedDialogs dialogs;
   MainWindowOptions options{files.File("QSEvents.C-D")};
-  options.supervisor.sntpPort = "9";  // nothing answers there: each query fails at once
+  options.supervisor.sntpPort = std::string{"9"};  // nothing answers there: queries fail at once
   TfrmMain window(dialogs, options);
   window.pBGProcess_m->SetSNTPServer("127.0.0.1");  // no name look-up, no network
   window.show();
