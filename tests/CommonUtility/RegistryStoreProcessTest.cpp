@@ -200,4 +200,33 @@ TEST_F(RegistryStoreProcessTest, QsregRefusesBadInputWithClearExitCodes) {
   EXPECT_EQ(damaged.err, "qsreg: file is not a database\n");
 }
 
+TEST_F(RegistryStoreProcessTest, QsregImportsAllOrNothingAndExportsWhatItImports) {
+  testsupport::TempDir files;
+  const std::string good = files.File("good.reg");
+  std::ofstream(good) << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QSoft\\QSRedorodo]\r\n"
+                         "\"MSMHost\"=\"dispatch.example\"\r\n\"EnableSounds\"=dword:00000001\r\n"
+                         "[HKEY_CLASSES_ROOT\\.ics]\r\n";
+  const ToolRun imported = Qsreg({"import", good});
+  EXPECT_EQ(imported.status, 0);
+  EXPECT_EQ(imported.out, good + ": wrote 1 key and 2 values\n");
+  EXPECT_NE(imported.err.find("line 6: [HKEY_CLASSES_ROOT\\.ics] skipped"), std::string::npos);
+
+  const std::string bad = files.File("bad.reg");
+  std::ofstream(bad) << "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\QSoft\\QSRedorodo]\n"
+                        "\"MSMHost\"=\"other.example\"\n\"EnableSounds\"=dword:1x\n";
+  const ToolRun refused = Qsreg({"import", bad});
+  EXPECT_EQ(refused.status, 4);
+  EXPECT_NE(refused.err.find("bad.reg: line 4: dword:"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("nothing was imported"), std::string::npos);
+  EXPECT_EQ(Qsreg({"get", kKey, "MSMHost"}).out, "dispatch.example\n");
+
+  const std::string exported = files.File("out.reg");
+  EXPECT_EQ(Qsreg({"export", "HKEY_CURRENT_USER\\Software\\QSoft", exported}).status, 0);
+  EXPECT_EQ(Qsreg({"delete-key", "Software"}).status, 0);
+  EXPECT_EQ(Qsreg({"import", exported}).out, exported + ": wrote 2 keys and 2 values\n");
+  EXPECT_EQ(Qsreg({"get", kKey, "EnableSounds"}).out, "1\n");
+  EXPECT_EQ(Qsreg({"export", "Software\\Missing", exported}).status, 1);
+  EXPECT_EQ(Qsreg({"import", files.File("none.reg")}).status, 4);
+}
+
 }  // namespace

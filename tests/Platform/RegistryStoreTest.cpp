@@ -162,6 +162,43 @@ TEST_F(RegistryStoreTest, AnAccessorsWritesAreOneTransactionCommittedByFlushOrCl
   EXPECT_EQ(Sql(dir_.UserFile(), count), Strings{"2"});
 }
 
+TEST_F(RegistryStoreTest, AnUpdateSpansKeysAndIsAllOrNothing) {
+  const std::string count = "SELECT count(*) FROM vals";
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.BeginUpdate());
+    ASSERT_TRUE(reg.OpenKey(kKey + "\\A", true));
+    reg.WriteString("a", "1");
+    reg.FlushKey();  // not on its own inside an update
+    ASSERT_TRUE(reg.OpenKey(kKey + "\\B", true));
+    reg.WriteInteger("b", 2);
+    EXPECT_TRUE(reg.DeleteKey(kKey + "\\A"));
+    ASSERT_TRUE(reg.OpenKey(kKey + "\\C", true));
+    reg.WriteString("c", "3");
+    reg.CloseKey();
+    EXPECT_EQ(Sql(dir_.UserFile(), count), Strings{"0"});
+    reg.CommitUpdate();
+  }
+  EXPECT_EQ(Sql(dir_.UserFile(), "SELECT name FROM vals ORDER BY name"), (Strings{"b", "c"}));
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.BeginUpdate());
+    ASSERT_TRUE(reg.OpenKey(kKey + "\\D", true));
+    reg.WriteString("d", "4");
+    EXPECT_TRUE(reg.DeleteKey(kKey + "\\B"));
+  }  // dropped before its commit
+  EXPECT_EQ(Sql(dir_.UserFile(), count), Strings{"2"});
+  TRegistry reg;
+  EXPECT_FALSE(reg.KeyExists(kKey + "\\D"));
+  ASSERT_TRUE(reg.BeginUpdate());
+  EXPECT_NE(ErrorOf([&] { reg.SetRootKey(Hive::LocalMachine); }), "(no error)");
+  reg.RollbackUpdate();
+  ASSERT_TRUE(reg.OpenKey(kKey, true));  // an ordinary accessor again
+  reg.WriteString("e", "5");
+  reg.CloseKey();
+  EXPECT_EQ(Sql(dir_.UserFile(), count), Strings{"3"});
+}
+
 TEST_F(RegistryStoreTest, FilesArePrivateAndMadeOnlyWhenWritten) {
   const std::string folder = dir_.Path() + "/new/QSoft";
   setenv("QS_REGISTRY_DIR", folder.c_str(), 1);  // the guard restores it

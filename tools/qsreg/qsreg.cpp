@@ -5,10 +5,14 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "RegistryStore.h"
+#include "regFile.h"
+#include "regTransfer.h"
 
 namespace {
 
@@ -16,7 +20,10 @@ using Platform::Hive;
 using Platform::RegDataType;
 using Platform::TRegistry;
 
-enum ExitCode { kDone = 0, kNotFound = 1, kUsage = 2, kStoreError = 3 };
+enum ExitCode { kDone = 0, kNotFound = 1, kUsage = 2, kStoreError = 3, kFileError = 4 };
+
+// Larger files are not registry exports of settings; refusing them keeps memory bounded.
+constexpr std::streamoff kMaxImportSize = 64 * 1024 * 1024;
 
 const char kHelp[] =
     R"(Usage: qsreg [--machine] COMMAND ARGUMENTS...
@@ -33,6 +40,15 @@ Commands:
                                  digits, e.g. 0a1bff ("" for an empty value)
   delete KEY NAME                delete one value
   delete-key KEY                 delete KEY with all its sub-keys and values
+  import FILE                    write the keys and values of a registry editor file
+                                 (.reg, "Windows Registry Editor Version 5.00" or
+                                 "REGEDIT4"): HKEY_CURRENT_USER keys into the current
+                                 user's hive, HKEY_LOCAL_MACHINE keys into the machine
+                                 hive; other roots are skipped. All or nothing: a
+                                 malformed line stops it with its line number and
+                                 nothing of the file is written.
+  export KEY FILE                write KEY with everything below it to FILE in the
+                                 registry editor's format (version 5.00, UTF-16)
 
 Options:
   --machine   work on the local-machine hive (default: the current user's)
@@ -43,6 +59,9 @@ matched without regard to letter case. The current user's hive is the file
 $QS_REGISTRY_DIR/user.db, or ${XDG_CONFIG_HOME:-$HOME/.config}/QSoft/registry.db;
 the machine hive is $QS_REGISTRY_DIR/machine.db, or /var/lib/QSoft/registry.db.
 
+For export, KEY may start with HKEY_CURRENT_USER\ or HKEY_LOCAL_MACHINE\ to choose
+the hive.
+
 list prints one line per value: name, type and data separated by tabs; a REG_DWORD
 shows as a signed decimal number, a REG_BINARY as hex digits.
 
@@ -52,9 +71,11 @@ Examples:
   qsreg set 'Software\QSoft\QSRedorodo' EnableSounds --dword 1
   qsreg set 'Software\QSoft\QSRedorodo' MSMHost --string messenger.hotmail.com
   qsreg --machine delete-key 'Software\QSoft\QSRedorodo'
+  qsreg import QSoft.reg
+  qsreg export 'HKEY_CURRENT_USER\Software\QSoft' QSoft.reg
 
 Exit status: 0 done, 1 key or value not found, 2 bad usage, 3 the store could not be
-read or written.
+read or written, 4 the file could not be read or written or is malformed.
 )";
 
 int Usage(const std::string& problem) {
@@ -218,6 +239,82 @@ int DeleteKey(TRegistry& reg, const std::string& key) {
   return kDone;
 }
 
+std::string Counted(int n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+int Import(const std::string& file) {
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  if (!in) {
+    std::fprintf(stderr, "qsreg: cannot read %s\n", file.c_str());
+    return kFileError;
+  }
+  if (in.tellg() > kMaxImportSize) {
+    std::fprintf(stderr, "qsreg: %s is too large for a registry file\n", file.c_str());
+    return kFileError;
+  }
+  in.seekg(0);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  std::vector<regfile::Key> keys;
+  try {
+    keys = regfile::Parse(bytes.str());
+  } catch (const regfile::ParseError& e) {
+    std::fprintf(stderr, "qsreg: %s: %s; nothing was imported\n", file.c_str(), e.what());
+    return kFileError;
+  }
+  regfile::ImportResult result;
+  try {
+    result = regfile::Import(keys);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qsreg: %s: %s; nothing was imported\n", file.c_str(), e.what());
+    return kStoreError;
+  }
+  for (const std::string& line : result.skipped) {
+    std::fprintf(stderr, "qsreg: %s: %s\n", file.c_str(), line.c_str());
+  }
+  std::printf("%s: wrote %s and %s", file.c_str(), Counted(result.keysWritten, "key").c_str(),
+              Counted(result.valuesWritten, "value").c_str());
+  if (result.keysDeleted + result.valuesDeleted > 0) {
+    std::printf("; deleted %s and %s", Counted(result.keysDeleted, "key").c_str(),
+                Counted(result.valuesDeleted, "value").c_str());
+  }
+  std::printf("\n");
+  return kDone;
+}
+
+int Export(Hive hive, const std::string& key, const std::string& file) {
+  std::string rootName;
+  std::string path;
+  const regfile::Root root = regfile::SplitRoot(key, rootName, path);
+  if (root == regfile::Root::Other) {
+    path = key;
+  } else {
+    hive = root == regfile::Root::CurrentUser ? Hive::CurrentUser : Hive::LocalMachine;
+  }
+  // The full root names, which every registry editor reads.
+  rootName = hive == Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+  const auto keys = regfile::Export(hive, rootName, path);
+  if (!keys) {
+    return NotFound("no key '" + key + "'");
+  }
+  std::string text;
+  try {
+    text = regfile::Write(*keys);
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "qsreg: %s\n", e.what());
+    return kFileError;
+  }
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (!out) {
+    std::fprintf(stderr, "qsreg: cannot write %s\n", file.c_str());
+    return kFileError;
+  }
+  return kDone;
+}
+
 int Run(const std::vector<std::string>& args) {
   Hive hive = Hive::CurrentUser;
   std::size_t at = 0;
@@ -245,7 +342,9 @@ int Run(const std::vector<std::string>& args) {
                                  {"get", 2, "get KEY NAME"},
                                  {"set", 4, "set KEY NAME --string|--dword|--binary DATA"},
                                  {"delete", 2, "delete KEY NAME"},
-                                 {"delete-key", 1, "delete-key KEY"}};
+                                 {"delete-key", 1, "delete-key KEY"},
+                                 {"import", 1, "import FILE"},
+                                 {"export", 2, "export KEY FILE"}};
   const Shape* shape = nullptr;
   for (const auto& s : shapes) {
     if (command == s.name) {
@@ -262,6 +361,12 @@ int Run(const std::vector<std::string>& args) {
     return Usage("the hive root itself cannot be deleted");
   }
 
+  if (command == "import") {
+    return Import(rest[0]);
+  }
+  if (command == "export") {
+    return Export(hive, rest[0], rest[1]);
+  }
   TRegistry reg;
   reg.SetRootKey(hive);
   if (command == "list") {

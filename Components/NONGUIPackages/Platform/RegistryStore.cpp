@@ -78,6 +78,8 @@ struct TRegistry::Impl {
   std::unique_ptr<Connection> conn;
   std::int64_t key = 0;  // the open key, 0 when none
   enum class Txn { None, Read, Write } txn = Txn::None;
+  bool update = false;      // inside BeginUpdate .. CommitUpdate/RollbackUpdate
+  bool updateLost = false;  // an error discarded the update before its commit
 
   struct Stored {
     bool found = false;
@@ -181,12 +183,16 @@ struct TRegistry::Impl {
     }
   }
 
-  // Puts the connection back, committing what was written.
+  // Puts the connection back, committing what was written; inside an update only the
+  // key is closed.
   void Release() {
     if (!conn) {
       return;
     }
     key = 0;
+    if (update) {
+      return;
+    }
     try {
       Commit();
     } catch (...) {
@@ -209,6 +215,19 @@ struct TRegistry::Impl {
     txn = Txn::None;
     key = 0;
     conn.reset();
+    if (update) {
+      update = false;
+      updateLost = true;
+    }
+  }
+
+  // After an error discarded an update, nothing more is written through the accessor
+  // until the caller has seen it (CommitUpdate raises, RollbackUpdate acknowledges):
+  // later changes would otherwise be committed one by one, outside the update.
+  void RefuseAfterLostUpdate() const {
+    if (updateLost) {
+      Raise("the update was discarded after an error");
+    }
   }
 
   [[noreturn]] void Fail() {
@@ -304,6 +323,9 @@ TRegistry::TRegistry() : impl_(std::make_unique<Impl>()) {}
 
 TRegistry::~TRegistry() {
   try {
+    if (impl_->update) {
+      RollbackUpdate();
+    }
     impl_->Release();
   } catch (...) {
     // Nothing can be reported from here; the transaction was rolled back.
@@ -311,6 +333,9 @@ TRegistry::~TRegistry() {
 }
 
 void TRegistry::SetRootKey(Hive hive) {
+  if (impl_->update && hive != root_) {
+    Raise("the root cannot change during an update");
+  }
   CloseKey();
   root_ = hive;
 }
@@ -319,7 +344,10 @@ bool TRegistry::OpenKey(const std::string& path, bool create) {
   CloseKey();
   const std::vector<std::string> parts = SplitPath(path);
   Impl& d = *impl_;
-  d.conn = ConnectionPool::Instance().Acquire(HiveFilePath(root_), create);
+  d.RefuseAfterLostUpdate();
+  if (!d.conn) {
+    d.conn = ConnectionPool::Instance().Acquire(HiveFilePath(root_), create);
+  }
   if (!d.conn) {
     return false;
   }
@@ -507,6 +535,7 @@ bool TRegistry::DeleteKey(const std::string& path) {
     return false;  // the hive root itself is never removed
   }
   Impl& d = *impl_;
+  d.RefuseAfterLostUpdate();
   return d.WithConnection(root_, [&d, &parts]() {
     const std::optional<std::int64_t> id = d.FindPath(parts);
     if (!id || !d.BeginWrite()) {
@@ -533,11 +562,70 @@ bool TRegistry::KeyExists(const std::string& path) {
 
 void TRegistry::FlushKey() {
   Impl& d = *impl_;
-  if (!d.conn) {
+  if (!d.conn || d.update) {
     return;
   }
   d.Commit();
   d.SyncWal();
+}
+
+bool TRegistry::BeginUpdate() {
+  CloseKey();
+  Impl& d = *impl_;
+  d.updateLost = false;
+  d.conn = ConnectionPool::Instance().Acquire(HiveFilePath(root_), true);
+  if (!d.conn) {
+    return false;
+  }
+  try {
+    if (!d.BeginWrite()) {
+      d.Release();
+      return false;
+    }
+  } catch (...) {
+    d.Abandon();
+    throw;
+  }
+  d.update = true;
+  return true;
+}
+
+void TRegistry::CommitUpdate() {
+  Impl& d = *impl_;
+  if (!d.update) {
+    const bool lost = d.updateLost;
+    d.updateLost = false;
+    if (lost) {
+      Raise("the update was discarded after an error");
+    }
+    return;
+  }
+  d.update = false;
+  d.key = 0;
+  try {
+    d.Commit();
+    d.SyncWal();
+  } catch (...) {
+    d.Abandon();
+    throw;
+  }
+  d.Release();
+}
+
+void TRegistry::RollbackUpdate() {
+  Impl& d = *impl_;
+  d.updateLost = false;
+  if (!d.update) {
+    return;
+  }
+  d.update = false;
+  d.key = 0;
+  if (d.conn && !sqlite3_get_autocommit(d.conn->db)) {
+    Query q(d.conn->rollback);
+    q.Step();
+  }
+  d.txn = Impl::Txn::None;
+  d.Release();
 }
 
 }  // namespace Platform

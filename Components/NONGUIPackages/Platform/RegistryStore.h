@@ -35,7 +35,7 @@ std::string HiveFilePath(Hive hive);
 
 class TRegistry {
  public:
-  TRegistry();  // root: the current user's hive
+  TRegistry();   // root: the current user's hive
   ~TRegistry();  // closes the key; an unflushed open transaction is committed
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
@@ -83,8 +83,20 @@ class TRegistry {
   bool KeyExists(const std::string& path);
 
   // Makes every change written so far through this accessor durable on disk
-  // (a committed transaction with synchronous = FULL).
+  // (a committed transaction with synchronous = FULL). Does nothing inside an update.
   void FlushKey();
+
+  // An update groups every change made through this accessor, in any number of keys,
+  // into one transaction: closing or opening keys does not end it, nothing of it is
+  // seen by others before CommitUpdate, and RollbackUpdate, an error of the store or
+  // the accessor's end before the commit discards all of it. The root may not change
+  // meanwhile. BeginUpdate is false when the hive cannot be written.
+  bool BeginUpdate();
+  // Commits and makes the update durable, as FlushKey does; raises when it could not,
+  // or when an error of the store had already discarded it. Until either call, an
+  // accessor whose update was discarded so refuses to open or delete keys.
+  void CommitUpdate();
+  void RollbackUpdate();
 
  private:
   struct Impl;

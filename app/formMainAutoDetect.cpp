@@ -1,0 +1,73 @@
+// The three "Auto Detect" buttons: they take the messenger, mail and proxy settings that
+// other programs keep (the registry values a Windows installation brings along, else the
+// Linux places of linuxSettingsSources) and offer them for the fields. A field changed
+// here is stored by its own change handler, as if typed.
+#include <QLineEdit>
+
+#include "autoDetect.h"
+#include "formMain.h"
+#include "linuxSettingsSources.h"
+#include "qtConvert.h"
+
+namespace {
+
+// Fills an empty field, and asks before replacing a filled one; an empty value changes
+// nothing.
+void Offer(TfrmMain& w, QLineEdit* field, const char* label, const std::string& value) {
+  switch (auto_detect::Decide(FromQ(field->text()), value)) {
+    case auto_detect::Offer::Keep:
+      return;
+    case auto_detect::Offer::Ask:
+      if (w.UI().MessageBox(&w, auto_detect::Question(label, value), kApplicationTitle,
+                            mb::YESNO) != mb::IDYES) {
+        return;
+      }
+      break;
+    case auto_detect::Offer::Fill:
+      break;
+  }
+  field->setText(ToQ(value));
+}
+
+}  // namespace
+
+void TfrmMain::bbtnAutoDetectMSMSettingsClick() {
+  const auto_detect::Messenger found = auto_detect::FindMessenger();
+  Offer(*this, edtMSMHost, "Host", found.host);
+  Offer(*this, edtMSMPort, "Port", found.port);
+  Offer(*this, edtFromMSM, "From MSM account", found.account);
+}
+
+void TfrmMain::bbtnAutoDetectMailSettingsClick() {
+  auto_detect::Mail found = auto_detect::FindMail();
+  if (!found.found) {
+    const linux_sources::Mail local =
+        linux_sources::MailFromFiles(linux_sources::ProcessEnvironment());
+    found.server = local.server;
+    found.from = local.from;
+  }
+  Offer(*this, SMTPServer, "SMTP Server", found.server);
+  Offer(*this, edtEmailFrom, "Email From", found.from);
+}
+
+void TfrmMain::bbtnAutoProxyClick() {
+  const auto_detect::Proxy found = auto_detect::FindProxy();
+  if (found.enabled) {
+    // The stored server text as it is; its port only when it ends in one. "ProxyHttp1.1"
+    // says whether HTTP 1.1 goes through the proxy, it is no port.
+    if (found.hasServer) {
+      edtProxyServer->setText(ToQ(found.server));
+    }
+    if (!found.port.empty()) {
+      edtProxyPort->setText(ToQ(found.port));
+    }
+    return;
+  }
+  const auto local = linux_sources::ProxyFromEnvironment(linux_sources::ProcessEnvironment());
+  if (!local) {
+    UI().ShowMessage("No Proxy Settings Found.");
+    return;
+  }
+  Offer(*this, edtProxyServer, "Proxy Server", local->host);
+  Offer(*this, edtProxyPort, "Proxy Port", local->port);
+}
