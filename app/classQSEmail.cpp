@@ -41,7 +41,7 @@ void thrQSEmail::Execute() {
     throw Platform::Exception(kSetupFirstError);
   }
   // Connect, send, close: every step goes to the log, and nothing is raised from here on.
-  email_notification::Run(
-      {asTo_m, asSubject_m, asSMTPServer_m, iSMTPPort_m, asFrom_m, asBody_m, iAttempts_m}, {},
-      [this](const std::string& line) { LogMsg(line); });
+  email_notification::Run({asTo_m, asSubject_m, asSMTPServer_m, iSMTPPort_m, asFrom_m, asBody_m,
+                           iAttempts_m, emailOptions_m},
+                          {}, [this](const std::string& line) { LogMsg(line); });
 }

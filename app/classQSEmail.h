@@ -9,6 +9,7 @@
 
 #include "MessageTarget.h"
 #include "Thread.h"
+#include "emailNotification.h"
 
 class thrQSEmail : public Platform::TThread {
  public:
@@ -19,6 +20,8 @@ class thrQSEmail : public Platform::TThread {
   void Setup(const std::string& To, const std::string& Subject, const std::string& SMTPServer,
              int SMTPPort, const std::string& From, const std::string& Body, int Attempts,
              Platform::MessageTarget* LogWnd, int iLogMsg);
+  // TLS and sign-in, beside Setup's values; until called, the plain dialogue.
+  void SetOptions(const email_notification::Options& options) { emailOptions_m = options; }
   // Sends the line to the log window and waits until it has been handled; does
   // nothing without a window or with a message number below 1.
   void LogMsg(const std::string& text);
@@ -34,6 +37,7 @@ class thrQSEmail : public Platform::TThread {
   std::int32_t iAttempts_m = 4;
   Platform::MessageTarget* hLogWnd_m = nullptr;
   std::int32_t iLogMsg_m = 0;
+  email_notification::Options emailOptions_m;
   // What became of the notification, final once bRunning_m has dropped: true when it
   // went out to every recipient, else why not in the worker's own words.
   bool bDelivered_m = false;

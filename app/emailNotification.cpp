@@ -16,6 +16,17 @@ struct Abandoned {};
 
 }  // namespace
 
+smtp::Security SecurityFromSetting(int number) {
+  switch (number) {
+    case 1:
+      return smtp::Security::StartTls;
+    case 2:
+      return smtp::Security::Tls;
+    default:
+      return smtp::Security::None;
+  }
+}
+
 void Run(const Job& job, const Timings& timings, const LogFn& log) {
   using mail_message::OneLine;
   log("Attempting to Send an Email to : " + job.to + " asSMTPServer_m: " + job.server);
@@ -28,7 +39,8 @@ void Run(const Job& job, const Timings& timings, const LogFn& log) {
     for (const mail_message::Mailbox& to : mail_message::ParseAddressList(OneLine(job.to))) {
       recipients.push_back(to.address);
     }
-    client = std::make_unique<smtp::Client>(job.server, job.port, timings.limits);
+    client =
+        std::make_unique<smtp::Client>(job.server, job.port, timings.limits, job.options.security);
     const std::string heloName = smtp::LocalHostName();
 
     for (int n = 1; n <= job.attempts; ++n) {
@@ -48,6 +60,9 @@ void Run(const Job& job, const Timings& timings, const LogFn& log) {
     try {
       const std::string message = mail_message::BuildMessage(
           {job.from, job.to, job.subject, job.body, mail_message::Rfc822Now()});
+      if (!job.options.user.empty()) {
+        client->SignIn(job.options.user, job.options.password);
+      }
       client->Send(from, recipients, message);
       log("Email notification was sent SUCCESSFULLY to: " + job.to);
     } catch (const std::exception& e) {

@@ -9,6 +9,17 @@
 
 namespace email_notification {
 
+// How the mail reaches the server beyond the plain dialogue. The defaults give the
+// plain dialogue without sign-in.
+struct Options {
+  smtp::Security security = smtp::Security::None;
+  std::string user;  // empty: no sign-in
+  std::string password;
+};
+
+// The security a stored setting number stands for: 1 STARTTLS, 2 TLS, anything else none.
+smtp::Security SecurityFromSetting(int number);
+
 // What the worker was set up with.
 struct Job {
   std::string to;  // the recipient list as typed
@@ -18,6 +29,7 @@ struct Job {
   std::string from;  // the sender, with an optional display name
   std::string body;
   int attempts = 4;
+  Options options = {};
 };
 
 // The waits of one run; tests shorten them.
@@ -28,7 +40,9 @@ struct Timings {
 
 using LogFn = std::function<void(const std::string& line)>;
 
-// Sends the mail and logs every step; never raises. The log lines read:
+// Sends the mail and logs every step; never raises. With a user name it signs in
+// after the opening (and after TLS when asked for); a refused sign-in fails the send
+// like a refused command. The log lines read:
 //   "Attempting to Send an Email to : <to> asSMTPServer_m: <server>"
 //   "Error during attempt#<n> establishing a connection to SMTP Host: <server> msg: <why>"
 //   "Email notification was sent SUCCESSFULLY to: <to>"

@@ -132,6 +132,9 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   QLineEdit* edtEmailTo = nullptr;
   QLabel* lblSubject = nullptr;
   QLineEdit* edtEmailSubject = nullptr;
+  QComboBox* cboEmailSecurity = nullptr;
+  QLineEdit* edtEmailUser = nullptr;
+  QLineEdit* edtEmailPassword = nullptr;
   QPushButton* bbtnAutoDetectMailSettings = nullptr;
   // ---- Custom Application
   QWidget* tbCustomAppSettings = nullptr;

@@ -328,6 +328,17 @@ void TfrmMain::CreateControls() {
     SMTPPort = p.Edit("SMTPPort", "25");
     p.Label("Email From:");
     edtEmailFrom = p.Edit("edtEmailFrom", "me@example.com");
+    // A provider's server wants TLS and a sign-in; "None" is the plain dialogue.
+    p.Label("Security:");
+    cboEmailSecurity = p.Place(Named(new QComboBox(p.widget), "cboEmailSecurity"), 1);
+    cboEmailSecurity->addItems({"None", "STARTTLS", "TLS"});
+    cboEmailSecurity->setToolTip("STARTTLS: usually port 587. TLS: usually port 465.");
+    p.row++;
+    p.Label("User name:");
+    edtEmailUser = p.Edit("edtEmailUser");
+    p.Label("Password:");
+    edtEmailPassword = p.Edit("edtEmailPassword");
+    edtEmailPassword->setEchoMode(QLineEdit::Password);
     p.row = 0;
     lblTo = Named(new QLabel("Email To: (for more than one account seperate                    "
                              "with a ; semicolon)",

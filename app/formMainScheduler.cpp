@@ -2,6 +2,7 @@
 // eventScheduler; here the window lends it its channels: the sound, the workers it
 // hands to the supervisor, the program launch and its message windows.
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QThread>
@@ -54,6 +55,9 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
     worker->Setup(FromQ(w_.edtEmailTo->text()), FromQ(w_.edtEmailSubject->text()),
                   FromQ(w_.SMTPServer->text()), Platform::StrToInt(FromQ(w_.SMTPPort->text())),
                   FromQ(w_.edtEmailFrom->text()), text, 4, nullptr, 0);
+    worker->SetOptions(
+        {email_notification::SecurityFromSetting(w_.cboEmailSecurity->currentIndex()),
+         FromQ(w_.edtEmailUser->text()), FromQ(w_.edtEmailPassword->text())});
     w_.pBGProcess_m->AddEmail(worker.release());
   }
 

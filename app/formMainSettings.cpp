@@ -29,6 +29,7 @@ enum class Rule {
   Text,                  // the edit box's text
   SelectOrNone,          // the entry with that text, letter case aside, or no entry
   SelectZone,            // the entry with that text when there is one, and its offset
+  Index,                 // the entry at that position when there is one
   Box,                   // the box's checked state, true or false
   CheckThenClick,        // only when true: check the box, then run its click handler
   ClickWhenTrue,         // only when true: run the menu item's click handler
@@ -99,6 +100,9 @@ const SettingRow kSettings[] = {
     {"EmailFrom", Form::Text, &W::edtEmailFrom, Rule::Text},
     {"EmailSubject", Form::Text, &W::edtEmailSubject, Rule::Text},
     {"EmailTo", Form::Text, &W::edtEmailTo, Rule::Text},
+    {"EmailSecurity", Form::Integer, &W::cboEmailSecurity, Rule::Index},
+    {"EmailUser", Form::Text, &W::edtEmailUser, Rule::Text},
+    {"EmailPassword", Form::Text, &W::edtEmailPassword, Rule::Text},
     {"EbayLogin", Form::Text, &W::edtEbayLoginID, Rule::Text},
     {"EbayPassword", Form::Text, &W::edtEbayPassword, Rule::Text},
     {"UseVirtualMilitary", Form::Flag,
@@ -228,6 +232,13 @@ void Apply(TfrmMain& w, const SettingRow& row, const Variant& value) {
       }
       break;
     }
+    case Rule::Index: {
+      QComboBox* box = w.*std::get<QComboBox * TfrmMain::*>(row.bound);
+      if (value.AsInt() >= 0 && value.AsInt() < box->count()) {
+        box->setCurrentIndex(value.AsInt());
+      }
+      break;
+    }
     case Rule::Box:
       (w.*std::get<QCheckBox * TfrmMain::*>(row.bound))->setChecked(value.AsBool());
       break;
@@ -264,6 +275,9 @@ std::optional<Variant> Current(const TfrmMain& w, const SettingRow& row) {
           },
           [&](QComboBox* TfrmMain::*combo) -> std::optional<Variant> {
             const QComboBox* box = w.*combo;
+            if (row.form == Form::Integer && box->currentIndex() >= 0) {
+              return Variant(static_cast<std::int32_t>(box->currentIndex()));
+            }
             if (box->currentIndex() < 0 || box->currentText() == time_zones::kOtherName) {
               return std::nullopt;
             }

@@ -1,17 +1,22 @@
 #include "smtpClient.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
 #include "SocketError.h"
+#include "smtpTls.h"
 
 namespace smtp {
 
@@ -84,7 +89,51 @@ bool WaitReady(int fd, short events, long long deadlineMs) {
   }
 }
 
+std::string Base64(const std::string& bytes) {
+  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                                reinterpret_cast<const unsigned char*>(bytes.data()),
+                                static_cast<int>(bytes.size()));
+  text.resize(static_cast<std::size_t>(n));
+  return text;
+}
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
 }  // namespace
+
+std::optional<std::vector<std::string>> Extension(const Reply& ehlo, const std::string& keyword) {
+  // The first line is the server's greeting; each further one names an extension, its
+  // parameters after a blank (or after "=" in the old form of AUTH).
+  for (std::size_t i = 1; i < ehlo.lines.size(); ++i) {
+    const std::string line = Upper(ehlo.lines[i]);
+    if (line.compare(0, keyword.size(), keyword) != 0 ||
+        (line.size() > keyword.size() && line[keyword.size()] != ' ' &&
+         line[keyword.size()] != '=')) {
+      continue;
+    }
+    std::vector<std::string> parameters;
+    std::size_t at = keyword.size();
+    while (at < line.size()) {
+      const std::size_t start = line.find_first_not_of(" =", at);
+      if (start == std::string::npos) {
+        break;
+      }
+      at = std::min(line.find(' ', start), line.size());
+      parameters.push_back(line.substr(start, at - start));
+    }
+    return parameters;
+  }
+  return std::nullopt;
+}
+
+bool IsLoopback(std::uint32_t address) {
+  return (ntohl(address) >> 24) == 127;
+}
 
 std::string Reply::Text() const {
   std::string text = std::to_string(code);
@@ -129,8 +178,8 @@ std::string LocalHostName() {
   return host;
 }
 
-Client::Client(std::string host, int port, Limits limits)
-    : host_(std::move(host)), port_(port), limits_(limits) {}
+Client::Client(std::string host, int port, Limits limits, Security security)
+    : host_(std::move(host)), port_(port), limits_(limits), security_(security) {}
 
 Client::~Client() {
   Disconnect();
@@ -184,11 +233,24 @@ void Client::Connect() {
 }
 
 void Client::Disconnect() {
+  tls_.reset();
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;
   }
   buffer_.clear();
+  ehlo_ = {};
+}
+
+void Client::StartTls() {
+  const long long deadline = NowMs() + limits_.replyMs;
+  auto session = std::make_unique<TlsSession>();
+  session->Handshake(fd_, host_, [this, deadline](bool writable) {
+    if (!WaitReady(fd_, writable ? POLLOUT : POLLIN, deadline)) {
+      throw SmtpError("TLS handshake with " + host_ + " timed out.");
+    }
+  });
+  tls_ = std::move(session);
 }
 
 void Client::WriteAll(const std::string& bytes) {
@@ -196,6 +258,14 @@ void Client::WriteAll(const std::string& bytes) {
     throw SmtpError("Not connected.");
   }
   const long long deadline = NowMs() + limits_.replyMs;
+  if (tls_) {
+    tls_->Write(bytes.data(), bytes.size(), [this, deadline](bool writable) {
+      if (!WaitReady(fd_, writable ? POLLOUT : POLLIN, deadline)) {
+        throw SmtpError("Write timed out.");
+      }
+    });
+    return;
+  }
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -213,9 +283,9 @@ void Client::WriteAll(const std::string& bytes) {
   }
 }
 
-void Client::WriteLine(const std::string& line) {
+void Client::WriteLine(const std::string& line, const char* shown) {
   if (transcript) {
-    transcript(true, line);
+    transcript(true, shown != nullptr ? shown : line);
   }
   WriteAll(line + "\r\n");
 }
@@ -236,6 +306,17 @@ std::string Client::ReadLine(long long deadlineMs) {
     }
     if (buffer_.size() > kMaxLineLength) {
       throw SmtpError("Reply line from the server too long.");
+    }
+    if (tls_) {
+      const bool more = tls_->Read(buffer_, [this, deadlineMs](bool writable) {
+        if (!WaitReady(fd_, writable ? POLLOUT : POLLIN, deadlineMs)) {
+          throw SmtpError("Read timed out.");
+        }
+      });
+      if (!more) {
+        throw SmtpError("Connection Closed Gracefully.");
+      }
+      continue;
     }
     if (!WaitReady(fd_, POLLIN, deadlineMs)) {
       throw SmtpError("Read timed out.");
@@ -263,8 +344,8 @@ Reply Client::ReadReply() {
   return parser.Result();
 }
 
-Reply Client::Command(const std::string& line) {
-  WriteLine(line);
+Reply Client::Command(const std::string& line, const char* shown) {
+  WriteLine(line, shown);
   return ReadReply();
 }
 
@@ -278,13 +359,65 @@ void Client::Open(const std::string& heloName) {
   Disconnect();
   Connect();
   try {
-    Expect(ReadReply(), 220);
-    if (Command("EHLO " + heloName).code != 250) {
-      Expect(Command("HELO " + heloName), 250);
+    if (security_ == Security::Tls) {
+      StartTls();
     }
+    Expect(ReadReply(), 220);
+    Reply ehlo = Command("EHLO " + heloName);
+    if (ehlo.code != 250) {
+      Expect(Command("HELO " + heloName), 250);
+      ehlo = {};
+    }
+    if (security_ == Security::StartTls) {
+      if (!Extension(ehlo, "STARTTLS")) {
+        throw SmtpError("The server does not offer STARTTLS.");
+      }
+      Expect(Command("STARTTLS"), 220);
+      // Anything sent before the handshake came unprotected and could have been put
+      // there by someone in between: the session cannot go on.
+      if (!buffer_.empty()) {
+        throw SmtpError("The server sent more than its reply to STARTTLS.");
+      }
+      StartTls();
+      ehlo = Command("EHLO " + heloName);
+      Expect(ehlo, 250);
+    }
+    ehlo_ = ehlo;
   } catch (...) {
     Disconnect();
     throw;
+  }
+}
+
+void Client::SignIn(const std::string& user, const std::string& password) {
+  if (fd_ < 0) {
+    throw SmtpError("Not connected.");
+  }
+  if (!tls_) {
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
+        peer.sin_family != AF_INET || !IsLoopback(peer.sin_addr.s_addr)) {
+      throw SmtpError(
+          "The password is not sent without TLS to a server that is not on this computer: "
+          "choose STARTTLS or TLS as the security.");
+    }
+  }
+  const std::vector<std::string> offered =
+      Extension(ehlo_, "AUTH").value_or(std::vector<std::string>{});
+  const auto offers = [&offered](const char* name) {
+    return std::find(offered.begin(), offered.end(), name) != offered.end();
+  };
+  if (offers("PLAIN")) {
+    Expect(Command("AUTH PLAIN " + Base64(std::string(1, '\0') + user + '\0' + password),
+                   "AUTH PLAIN ****"),
+           235);
+  } else if (offers("LOGIN")) {
+    Expect(Command("AUTH LOGIN"), 334);
+    Expect(Command(Base64(user)), 334);
+    Expect(Command(Base64(password), "****"), 235);
+  } else {
+    throw SmtpError("The server offers no sign-in this program knows (AUTH PLAIN or LOGIN).");
   }
 }
 
@@ -312,6 +445,9 @@ void Client::Close() {
   }
   try {
     WriteLine("QUIT");
+    if (tls_) {
+      tls_->Shutdown();
+    }
   } catch (const std::exception&) {
     // The connection is being dropped anyway.
   }

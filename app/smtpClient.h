@@ -1,10 +1,14 @@
 // A small SMTP client for the e-mail notification: one blocking IPv4 connection,
 // the opening (greeting, EHLO with HELO as fall-back), one mail transaction and the
-// closing. Every connect, read and write waits at most its time limit; replies are
-// parsed strictly with size caps. Failures raise SmtpError carrying a message.
+// closing; optionally TLS (STARTTLS, or from the first byte) and a sign-in. Every
+// connect, read and write waits at most its time limit; replies are parsed strictly
+// with size caps. Failures raise SmtpError carrying a message.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,16 +52,36 @@ class ReplyParser {
 // The name this computer gives itself in EHLO and HELO.
 std::string LocalHostName();
 
+// How the connection is protected. None is the plain dialogue; with StartTls the
+// session turns to TLS after the first EHLO; with Tls it is TLS from the first byte.
+// TLS asked for and not had fails the opening: there is no falling back to plain text.
+enum class Security { None = 0, StartTls = 1, Tls = 2 };
+
+// The parameters of an extension a reply to EHLO lists ("AUTH PLAIN LOGIN" gives
+// {"PLAIN", "LOGIN"}, in upper case), or nothing when it does not list it.
+std::optional<std::vector<std::string>> Extension(const Reply& ehlo, const std::string& keyword);
+// Whether a peer at this IPv4 address (in network order) is this computer.
+bool IsLoopback(std::uint32_t address);
+
+class TlsSession;
+
 class Client {
  public:
-  Client(std::string host, int port, Limits limits = {});
+  Client(std::string host, int port, Limits limits = {}, Security security = Security::None);
   ~Client();
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
   // Connects and opens the session: greeting 220, "EHLO name" answered by 250, or else
-  // "HELO name" answered by 250. Any failure closes the connection and raises.
+  // "HELO name" answered by 250. With Tls the handshake comes before the greeting; with
+  // StartTls the first EHLO must list STARTTLS, "STARTTLS" must be answered by 220, and
+  // after the handshake "EHLO name" again (250). Any failure closes the connection and
+  // raises.
   void Open(const std::string& heloName);
+  // Signs in with AUTH PLAIN, or AUTH LOGIN when the server lists only that; raises
+  // with the server's reply when it refuses. Without TLS the password goes only to a
+  // server on this computer: otherwise it raises before anything is sent.
+  void SignIn(const std::string& user, const std::string& password);
   // One transaction: RSET (any reply), MAIL FROM (250), RCPT TO for each recipient
   // (250 or 251), DATA (354), the message with its closing "." (250). A reply other
   // than those raises with the reply's text. The message must already be dot-stuffed
@@ -69,23 +93,28 @@ class Client {
   bool IsOpen() const { return fd_ >= 0; }
 
   // Sees every line sent (true) and received (false), for debugging; may be empty.
+  // Lines that carry a password are shown with it masked.
   std::function<void(bool sent, const std::string& line)> transcript;
 
  private:
   void Connect();
   void Disconnect();
+  void StartTls();
   void WriteAll(const std::string& bytes);
-  void WriteLine(const std::string& line);
+  void WriteLine(const std::string& line, const char* shown = nullptr);
   std::string ReadLine(long long deadlineMs);
   Reply ReadReply();
-  Reply Command(const std::string& line);
+  Reply Command(const std::string& line, const char* shown = nullptr);
   void Expect(const Reply& reply, int code, int alternative = 0);
 
   std::string host_;
   int port_;
   Limits limits_;
+  Security security_;
   int fd_ = -1;
   std::string buffer_;
+  std::unique_ptr<TlsSession> tls_;
+  Reply ehlo_;  // the last reply to EHLO, empty after HELO
 };
 
 }  // namespace smtp

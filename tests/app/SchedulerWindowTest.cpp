@@ -2,6 +2,7 @@
 // window, offscreen, with recording media and scripted dialogs.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +15,9 @@
 #include "QSStringGrid.h"
 #include "RecordingMedia.h"
 #include "ScriptedDialogs.h"
+#include "SmtpTestServers.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
 #include "eventTable.h"
 #include "formMain.h"
 
@@ -113,6 +116,27 @@ TEST_F(SchedulerWindow, TheCustomApplicationGetsTheItemWithoutAShell) {
   EXPECT_EQ(args, "42\nx; touch " + pwned + "\n" + w_->grdEvents->GetCells(kColZone, r) + "\n");
   EXPECT_FALSE(std::filesystem::exists(pwned));
   EXPECT_EQ(State(r), kStateNotified);
+}
+
+TEST_F(SchedulerWindow, AnEmailItemGoesOutWithTheEmailTabsSecurityAndSignIn) {
+  testsupport::TestAuthority authority(files_.Path());
+  const auto server = authority.ServerCertificate("server", "DNS:localhost");
+  testsupport::ScopedEnv trust("SSL_CERT_FILE", authority.CaFile());
+  testsupport::TempDir mails;
+  testsupport::SmtpSink sink(
+      mails.Path(), {"starttls", server.certificate, server.key, "me@example.com", "app-pass"});
+  if (!sink.Available()) {
+    GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
+  }
+  w_->SMTPServer->setText("localhost");
+  w_->SMTPPort->setText(QString::number(sink.Port()));
+  w_->cboEmailSecurity->setCurrentIndex(1);
+  w_->edtEmailUser->setText("me@example.com");
+  w_->edtEmailPassword->setText("app-pass");
+  AddDueItem("NNYN");
+  w_->tmrEventsTimer();
+  ASSERT_TRUE(sink.WaitForMails(1, 10000));
+  EXPECT_EQ(sink.Mails()[0].rfind("TLS: yes\nAUTH: me@example.com\n", 0), 0u) << sink.Mails()[0];
 }
 
 TEST_F(SchedulerWindow, TheAudioTabChoosesTestsAndStops) {

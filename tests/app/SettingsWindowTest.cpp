@@ -54,6 +54,9 @@ const std::vector<std::string> kAllValues = {"NotifyFont",
                                              "EmailFrom",
                                              "EmailSubject",
                                              "EmailTo",
+                                             "EmailSecurity",
+                                             "EmailUser",
+                                             "EmailPassword",
                                              "EbayLogin",
                                              "EbayPassword",
                                              "UseVirtualMilitary",
@@ -83,6 +86,8 @@ const std::vector<std::pair<const char*, const char*>> kEdits = {
     {"edtEmailFrom", "from@example.org"},
     {"edtEmailSubject", "Due"},
     {"edtEmailTo", "to@example.org"},
+    {"edtEmailUser", "from@example.org"},
+    {"edtEmailPassword", "app-pass"},
     {"edtEbayLoginID", "bidder"},
     {"edtEbayPassword", "s3cret"},
     {"edtLaunchApp", "notify-send %ItemID"}};
@@ -149,6 +154,7 @@ TEST_F(Settings, EveryValueSurvivesARestartThroughItsControl) {
     w->chkEnableCustomApp->click();
     Choose(w->cboSNTPServer, "pool.ntp.org");
     Choose(w->cboVirtualTimeZone, "Asia/Kolkata");
+    Choose(w->cboEmailSecurity, "TLS");
     for (const auto& [name, text] : kEdits) {
       Find<QLineEdit>(*w, name)->setText(text);
     }
@@ -197,6 +203,7 @@ TEST_F(Settings, EveryValueSurvivesARestartThroughItsControl) {
   EXPECT_EQ(w->cboSNTPServer->currentText(), "pool.ntp.org");
   EXPECT_EQ(w->cboVirtualTimeZone->currentText(), "Asia/Kolkata");
   EXPECT_EQ(w->dVirtualTZOffset_m, 5.5);
+  EXPECT_EQ(w->cboEmailSecurity->currentIndex(), 2);
   for (const auto& [name, text] : kEdits) {
     EXPECT_EQ(Find<QLineEdit>(*w, name)->text(), text) << name;
   }
@@ -270,6 +277,7 @@ TEST_F(Settings, AValueOfTheWrongTypeIsReportedAndLeavesTheDefault) {
   Store("NotifyFontColor", Variant("blue"));
   Store("NotifyFont", Variant("not a font"));
   Store("Left", Variant("far"));
+  Store("EmailSecurity", Variant(static_cast<std::int32_t>(7)));
   auto w = Open();
   ASSERT_EQ(boxes_.size(), 4u);
   for (const auto& [caption, text] : boxes_) {
@@ -287,6 +295,7 @@ TEST_F(Settings, AValueOfTheWrongTypeIsReportedAndLeavesTheDefault) {
             0u);
   EXPECT_FALSE(w->chkEnableSound->isChecked());
   EXPECT_EQ(w->edtMSMHost->text(), "messenger.hotmail.com");
+  EXPECT_EQ(w->cboEmailSecurity->currentIndex(), 0) << "a number with no entry: the plain dialogue";
   EXPECT_EQ(w->lblVirtualTime->palette().color(QPalette::WindowText), QColor(Qt::blue));
   EXPECT_EQ(w->lblVirtualTime->font().pixelSize(), 11);
   EXPECT_TRUE(w->lblVirtualTime->font().bold());

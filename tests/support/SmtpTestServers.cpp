@@ -185,7 +185,9 @@ RefusingPort::~RefusingPort() {
 
 // ---- SmtpSink
 
-SmtpSink::SmtpSink(const std::string& folder) : folder_(folder) {
+SmtpSink::SmtpSink(const std::string& folder) : SmtpSink(folder, Secure()) {}
+
+SmtpSink::SmtpSink(const std::string& folder, const Secure& secure) : folder_(folder) {
   const char* python = "/usr/bin/python3";
   if (::access(python, X_OK) != 0) {
     return;
@@ -203,10 +205,22 @@ SmtpSink::SmtpSink(const std::string& folder) : folder_(folder) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  const std::string script = VAZUDOVU_SMTP_SINK;
-  char* argv[] = {const_cast<char*>(python), const_cast<char*>(script.c_str()),
-                  const_cast<char*>(folder_.c_str()), nullptr};
-  const int spawned = ::posix_spawn(&pid_, python, &actions, nullptr, argv, environ);
+  std::vector<std::string> args{python, VAZUDOVU_SMTP_SINK, folder_};
+  if (!secure.tls.empty()) {
+    args.insert(args.end(), {"--tls", secure.tls, secure.certificate, secure.key});
+  }
+  if (!secure.user.empty()) {
+    args.insert(args.end(), {"--user", secure.user, secure.password});
+  }
+  if (secure.loginOnly) {
+    args.push_back("--login-only");
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : args) {
+    argv.push_back(arg.data());
+  }
+  argv.push_back(nullptr);
+  const int spawned = ::posix_spawn(&pid_, python, &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
   ::close(out[1]);
@@ -264,6 +278,13 @@ std::vector<std::string> SmtpSink::Mails() const {
     mails.push_back(bytes.str());
   }
   return mails;
+}
+
+std::string SmtpSink::SignIns() const {
+  std::ifstream in(folder_ + "/auth.txt", std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
 }
 
 bool SmtpSink::WaitForMails(std::size_t count, int timeoutMs) const {

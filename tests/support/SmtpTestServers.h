@@ -71,14 +71,25 @@ class RefusingPort {
 // aiosmtpd run by /usr/bin/python3 with tests/support/smtp_sink.py.
 class SmtpSink {
  public:
+  // TLS and sign-in for the server; the defaults give the plain server.
+  struct Secure {
+    std::string tls;  // "", "starttls" (required before mail) or "implicit"
+    std::string certificate, key;
+    std::string user, password;  // the one pair it accepts; no user: no sign-in
+    bool loginOnly = false;      // offers AUTH LOGIN but not PLAIN
+  };
   // Starts the server writing into folder; Port() is 0 when it could not start (the
-  // package python3-aiosmtpd missing): Available() tells.
+  // package python3-aiosmtpd missing): Available() tells. With any of Secure's values
+  // each mail file begins with "TLS: yes|no" and "AUTH: name|-".
   explicit SmtpSink(const std::string& folder);
+  SmtpSink(const std::string& folder, const Secure& secure);
   ~SmtpSink();
   bool Available() const { return port_ > 0; }
   int Port() const { return port_; }
   // The mail files written so far, in the order received ("HELO: ..." first).
   std::vector<std::string> Mails() const;
+  // Every sign-in attempt so far, one "MECHANISM name password" line each.
+  std::string SignIns() const;
   // Waits, at most the given milliseconds, until count mails have arrived.
   bool WaitForMails(std::size_t count, int timeoutMs) const;
 

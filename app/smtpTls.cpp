@@ -1,0 +1,204 @@
+#include "smtpTls.h"
+
+#include <arpa/inet.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+#include "smtpClient.h"
+
+namespace smtp {
+
+namespace {
+
+// OpenSSL writes to the socket with write(): a server that has gone away would end the
+// whole program with SIGPIPE. While this guard lives the signal is held back on this
+// thread, and one raised meanwhile is taken off again.
+class NoSigPipe {
+ public:
+  NoSigPipe() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+  }
+  ~NoSigPipe() {
+    sigset_t pending;
+    sigpending(&pending);
+    if (!wasPending_ && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec none{0, 0};
+      while (sigtimedwait(&pipe_, nullptr, &none) < 0 && errno == EINTR) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  NoSigPipe(const NoSigPipe&) = delete;
+  NoSigPipe& operator=(const NoSigPipe&) = delete;
+
+ private:
+  sigset_t pipe_;
+  sigset_t old_;
+  bool wasPending_ = false;
+};
+
+// The first reason in OpenSSL's error queue, "unknown" without one.
+std::string QueuedReason() {
+  const unsigned long code = ERR_get_error();
+  ERR_clear_error();
+  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
+  return reason != nullptr ? reason : "unknown";
+}
+
+}  // namespace
+
+struct TlsSession::Impl {
+  SSL_CTX* ctx = nullptr;
+  SSL* ssl = nullptr;
+  ~Impl() {
+    SSL_free(ssl);
+    SSL_CTX_free(ctx);
+  }
+
+  // Runs op until it succeeds, waiting whenever OpenSSL asks for the socket; returns
+  // op's result, or 0 when the server ended the session cleanly.
+  template <typename Op>
+  int Drive(const Op& op, const Wait& wait, bool& failed) {
+    failed = false;
+    for (;;) {
+      ERR_clear_error();
+      const int n = op();
+      if (n > 0) {
+        return n;
+      }
+      switch (SSL_get_error(ssl, n)) {
+        case SSL_ERROR_WANT_READ:
+          wait(false);
+          break;
+        case SSL_ERROR_WANT_WRITE:
+          wait(true);
+          break;
+        case SSL_ERROR_ZERO_RETURN:
+          return 0;
+        case SSL_ERROR_SYSCALL:
+          if (errno == EINTR) {
+            break;
+          }
+          [[fallthrough]];
+        default:
+          failed = true;
+          return n;
+      }
+    }
+  }
+};
+
+TlsSession::TlsSession() : impl_(std::make_unique<Impl>()) {}
+
+TlsSession::~TlsSession() = default;
+
+void TlsSession::Handshake(int fd, const std::string& host, const Wait& wait) {
+  const std::string failedText = "TLS handshake with " + host + " failed: ";
+  ERR_clear_error();
+  impl_->ctx = SSL_CTX_new(TLS_client_method());
+  if (impl_->ctx == nullptr) {
+    throw SmtpError(failedText + QueuedReason() + ".");
+  }
+  SSL_CTX_set_min_proto_version(impl_->ctx, TLS1_2_VERSION);
+  SSL_CTX_set_verify(impl_->ctx, SSL_VERIFY_PEER, nullptr);
+  if (SSL_CTX_set_default_verify_paths(impl_->ctx) != 1) {
+    throw SmtpError(failedText + "the system's trusted certificates could not be loaded.");
+  }
+  impl_->ssl = SSL_new(impl_->ctx);
+  if (impl_->ssl == nullptr || SSL_set_fd(impl_->ssl, fd) != 1) {
+    throw SmtpError(failedText + QueuedReason() + ".");
+  }
+  SSL_set_mode(impl_->ssl, SSL_MODE_ENABLE_PARTIAL_WRITE);
+  // A typed address is checked against the certificate's addresses, a name against its
+  // names (and sent as the server name, which shared hosts need to pick a certificate).
+  in_addr numeric{};
+  bool named = false;
+  if (inet_pton(AF_INET, host.c_str(), &numeric) == 1) {
+    named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(impl_->ssl), host.c_str()) == 1;
+  } else {
+    SSL_set_hostflags(impl_->ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    named = SSL_set_tlsext_host_name(impl_->ssl, host.c_str()) == 1 &&
+            SSL_set1_host(impl_->ssl, host.c_str()) == 1;
+  }
+  if (!named) {
+    throw SmtpError(failedText + "the host name cannot be checked.");
+  }
+
+  NoSigPipe quiet;
+  bool failed = false;
+  impl_->Drive([this] { return SSL_connect(impl_->ssl); }, wait, failed);
+  if (failed || !SSL_is_init_finished(impl_->ssl)) {
+    const long verified = SSL_get_verify_result(impl_->ssl);
+    if (verified != X509_V_OK) {
+      ERR_clear_error();
+      throw SmtpError("The certificate of " + host +
+                      " was not accepted: " + X509_verify_cert_error_string(verified) + ".");
+    }
+    if (ERR_peek_error() == 0) {
+      throw SmtpError(failedText + "the server closed the connection.");
+    }
+    throw SmtpError(failedText + QueuedReason() + ".");
+  }
+}
+
+bool TlsSession::Read(std::string& into, const Wait& wait) {
+  char chunk[4096];
+  bool failed = false;
+  NoSigPipe quiet;
+  const int n = impl_->Drive(
+      [this, &chunk] { return SSL_read(impl_->ssl, chunk, static_cast<int>(sizeof chunk)); }, wait,
+      failed);
+  if (failed) {
+    if (ERR_peek_error() == 0) {
+      return false;  // the connection ended without TLS's own closing
+    }
+    throw SmtpError("TLS read failed: " + QueuedReason() + ".");
+  }
+  if (n <= 0) {
+    return false;
+  }
+  into.append(chunk, static_cast<std::size_t>(n));
+  return true;
+}
+
+void TlsSession::Write(const char* bytes, std::size_t size, const Wait& wait) {
+  NoSigPipe quiet;
+  std::size_t done = 0;
+  while (done < size) {
+    bool failed = false;
+    const int n = impl_->Drive(
+        [&] {
+          const std::size_t part = std::min<std::size_t>(size - done, 1 << 20);
+          return SSL_write(impl_->ssl, bytes + done, static_cast<int>(part));
+        },
+        wait, failed);
+    if (failed || n <= 0) {
+      throw SmtpError("TLS write failed: " +
+                      (ERR_peek_error() != 0 ? QueuedReason()
+                                             : std::string("the server closed the connection")) +
+                      ".");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void TlsSession::Shutdown() {
+  if (impl_->ssl != nullptr && SSL_is_init_finished(impl_->ssl)) {
+    NoSigPipe quiet;
+    SSL_shutdown(impl_->ssl);
+    ERR_clear_error();
+  }
+}
+
+}  // namespace smtp
