@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CommonCodeLite.h"
+#include "Exceptions.h"
 
 namespace {
 
@@ -41,11 +42,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   const std::string key = "Software\\QSoft\\QSRedorodo";
-  (void)V::ReadFromRegistry(V::HKEY_CURRENT_USER, key, "EnableSounds", 3, true, "");
-  (void)V::ReadKeysFromRegistry(V::HKEY_CURRENT_USER, key, true, "");
-  (void)V::ReadKeyValueNamesFromRegistry(V::HKEY_CURRENT_USER, key, true, "");
-  int binarySize = 0;
-  (void)V::ReadBinaryFromRegistry(V::HKEY_CURRENT_USER, key, "ClockFont", binarySize, true, "");
-  (void)V::WriteToRegistry(V::HKEY_CURRENT_USER, key, "EnableSounds", V::Variant(1), false, "");
+  // The registry functions report an unusable file, and some re-raise it as their own
+  // "Internal Error in [...]" exception, as the program's callers expect.
+  const auto guarded = [](auto&& call) {
+    try {
+      call();
+    } catch (const Platform::Exception&) {
+    }
+  };
+  guarded(
+      [&] { (void)V::ReadFromRegistry(V::HKEY_CURRENT_USER, key, "EnableSounds", 3, true, ""); });
+  guarded([&] { (void)V::ReadKeysFromRegistry(V::HKEY_CURRENT_USER, key, true, ""); });
+  guarded([&] { (void)V::ReadKeyValueNamesFromRegistry(V::HKEY_CURRENT_USER, key, true, ""); });
+  guarded([&] {
+    int binarySize = 0;
+    (void)V::ReadBinaryFromRegistry(V::HKEY_CURRENT_USER, key, "ClockFont", binarySize, true, "");
+  });
+  guarded([&] {
+    (void)V::WriteToRegistry(V::HKEY_CURRENT_USER, key, "EnableSounds", V::Variant(1), false, "");
+  });
   return 0;
 }
