@@ -6,6 +6,7 @@
 
 #include "classQSEmail.h"
 #include "classQSMSMessenger.h"
+#include "delivery/workerTag.h"
 
 namespace {
 
@@ -33,38 +34,82 @@ void TakeStopped(std::vector<std::unique_ptr<Worker>>& workers,
   std::erase(workers, nullptr);
 }
 
-// Frees in the order taken. Outside the lock: a worker's destructor waits for its
-// thread, which may itself be waiting for the UI thread, which may want the lock.
-template <typename Worker>
-void Free(std::vector<std::unique_ptr<Worker>>& stopped) {
-  for (auto& worker : stopped) {
-    worker.reset();
-  }
-}
-
 }  // namespace
 
 thrBGProcess::thrBGProcess(TBGProcessOptions options) : options_(std::move(options)) {}
 
 thrBGProcess::~thrBGProcess() {
   TerminateAndWait();
+  // A worker still running keeps logging into its tag: the tag stays with it.
+  for (auto& entry : mapTags_m) {
+    (void)new std::shared_ptr<delivery::WorkerTag>(std::move(entry.second));
+  }
   ReleaseList(vecMessengers_m);
   ReleaseList(vecEmails_m);
 }
 
-void thrBGProcess::AddMessenger(thrQSMSMessenger* worker) {
+void thrBGProcess::AddMessenger(thrQSMSMessenger* worker,
+                                std::shared_ptr<delivery::WorkerTag> tag) {
   std::unique_ptr<thrQSMSMessenger> owned(worker);
   if (owned) {
     std::lock_guard<std::mutex> lock(lock_);
+    if (tag) {
+      mapTags_m[owned.get()] = std::move(tag);
+    }
     vecMessengers_m.push_back(std::move(owned));
   }
 }
 
-void thrBGProcess::AddEmail(thrQSEmail* worker) {
+void thrBGProcess::AddEmail(thrQSEmail* worker, std::shared_ptr<delivery::WorkerTag> tag) {
   std::unique_ptr<thrQSEmail> owned(worker);
   if (owned) {
     std::lock_guard<std::mutex> lock(lock_);
+    if (tag) {
+      mapTags_m[owned.get()] = std::move(tag);
+    }
     vecEmails_m.push_back(std::move(owned));
+  }
+}
+
+std::shared_ptr<delivery::WorkerTag> thrBGProcess::TakeTag(const void* worker) {
+  std::lock_guard<std::mutex> lock(lock_);
+  const auto it = mapTags_m.find(worker);
+  if (it == mapTags_m.end()) {
+    return nullptr;
+  }
+  auto tag = std::move(it->second);
+  mapTags_m.erase(it);
+  return tag;
+}
+
+// Frees in the order taken. Outside the lock: a worker's destructor waits for its
+// thread, which may itself be waiting for the UI thread, which may want the lock. The
+// outcome is read once the thread has ended, so that an error that escaped the body
+// is known too.
+template <typename Worker>
+void thrBGProcess::FreeAndReport(std::vector<std::unique_ptr<Worker>>& stopped) {
+  for (auto& worker : stopped) {
+    std::shared_ptr<delivery::WorkerTag> tag = TakeTag(worker.get());
+    worker->WaitFor();
+    const bool delivered = worker->bDelivered_m;
+    std::string failure = worker->asFailure_m;
+    if (!delivered && failure.empty()) {
+      failure = worker->FatalExceptionMessage();
+    }
+    if (!delivered && failure.empty()) {
+      failure = "ended without delivering";
+    }
+    worker.reset();
+    if (tag) {
+      tag->Log(delivered ? "delivered" : "FAILED: " + failure);
+      if (options_.workerEnded) {
+        try {
+          options_.workerEnded(*tag, delivered, failure);
+        } catch (...) {
+          // A report that cannot be made leaves the outcome pending; the loop goes on.
+        }
+      }
+    }
   }
 }
 
@@ -150,7 +195,7 @@ void thrBGProcess::ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers) {
     }
     std::erase(workers, nullptr);
   }
-  Free(stopped);
+  FreeAndReport(stopped);
 }
 
 void thrBGProcess::StopWorkers() {
@@ -175,6 +220,6 @@ void thrBGProcess::StopWorkers() {
     TakeStopped(vecMessengers_m, stoppedMessengers);
     TakeStopped(vecEmails_m, stoppedEmails);
   }
-  Free(stoppedMessengers);
-  Free(stoppedEmails);
+  FreeAndReport(stoppedMessengers);
+  FreeAndReport(stoppedEmails);
 }

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +19,14 @@
 
 class thrQSEmail;
 class thrQSMSMessenger;
+namespace delivery {
+class WorkerTag;
+}
+
+// Told on the supervisor's thread, once a tagged worker has ended: its tag, whether it
+// delivered, and why not. Must not wait for the UI thread.
+using TWorkerEnded =
+    std::function<void(const delivery::WorkerTag& tag, bool delivered, const std::string& failure)>;
 
 // The supervisor's waits and its time service. The defaults are the program's;
 // tests shorten the waits and point the time query at a server of their own.
@@ -27,6 +37,7 @@ struct TBGProcessOptions {
   std::string sntpPort = "123";
   TSNTPSend::TSetClock setClock;  // empty: the computer's own clock
   int closeWaitSecs = 15;         // how long the main window waits for the stop
+  TWorkerEnded workerEnded;       // empty: nobody is told
 };
 
 class thrBGProcess : public Platform::TThread {
@@ -39,8 +50,9 @@ class thrBGProcess : public Platform::TThread {
   ~thrBGProcess() override;
 
   // Hand-over of a set-up worker, from any thread; the supervisor owns it from now on.
-  void AddMessenger(thrQSMSMessenger* worker);
-  void AddEmail(thrQSEmail* worker);
+  // The tag, when given, lives as long as the worker and is reported when it ends.
+  void AddMessenger(thrQSMSMessenger* worker, std::shared_ptr<delivery::WorkerTag> tag = nullptr);
+  void AddEmail(thrQSEmail* worker, std::shared_ptr<delivery::WorkerTag> tag = nullptr);
   // The time server to ask from the next query on.
   void SetSNTPServer(const std::string& server);
   std::string SNTPServer() const;
@@ -67,6 +79,10 @@ class thrBGProcess : public Platform::TThread {
   template <typename Worker>
   void ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers);
   void StopWorkers();
+  // Frees workers taken out of their list (outside the lock) and reports the tagged ones.
+  template <typename Worker>
+  void FreeAndReport(std::vector<std::unique_ptr<Worker>>& stopped);
+  std::shared_ptr<delivery::WorkerTag> TakeTag(const void* worker);
 
   const TBGProcessOptions options_;
   std::unique_ptr<TSNTPSend> pTimeClient_m;  // lives as long as one run of the body
@@ -76,4 +92,5 @@ class thrBGProcess : public Platform::TThread {
   std::string asSNTPServer_m;
   std::vector<std::unique_ptr<thrQSMSMessenger>> vecMessengers_m;
   std::vector<std::unique_ptr<thrQSEmail>> vecEmails_m;
+  std::map<const void*, std::shared_ptr<delivery::WorkerTag>> mapTags_m;  // by worker
 };

@@ -5,11 +5,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "MessageTarget.h"
 #include "Thread.h"
+#include "messenger/msmProtocol.h"
+#include "messenger/msmSocket.h"
+#include "messenger/passportClients.h"
 
 // The window message that carries an internal error report to the main window.
 inline constexpr std::uint32_t WM_INTERNAL_ERROR = 3043;
@@ -45,12 +49,59 @@ class thrQSMSMessenger : public Platform::TThread {
   bool bDelivered_m = false;
   std::string asFailure_m;
 
+  // The Passport nexus asked for the login server's address; set before the hand-over.
+  std::string asPassportNexus_m = kDefaultPassportNexus;
+  // The waits of the session; set before the hand-over.
+  msm::MessengerTimings Timings_m;
+
+  std::unique_ptr<msm::TlsContext> pSSL_m;
+  std::unique_ptr<msm::NexusClient> pNexusClient_m;
+  std::unique_ptr<msm::TlsLineClient> pLoginConn_m;
+  std::vector<std::string> vecPassportURLs_m;
+  int iNSSocket_m = -1;
+  int iSBSocket_m = -1;
+
+  // The classic nexus address, used unless the store or the environment names another.
+  static constexpr const char* kDefaultPassportNexus = "https://nexus.passport.com/rdr/pprdr.asp";
+
  protected:
   void Execute() override;
+
+  // Helpers of the session; each reports its own unexpected failures and returns.
+  int ConnectToHost(const std::string& host, int port);
+  void HandleXfer(const std::string& text, int& socket);
+  void HandleSBXfer(const std::string& text, int& socket);
+  std::vector<std::string> GetRecipients(const std::string& text);
+  msm::MsmError GetMSMError(const std::string& text);
+  // Passport: the login server's address from the nexus, then the ticket.
+  bool QueryPassportNexus();
+  std::string GetClientTicket(const std::string& password, const std::string& account,
+                              const std::string& challenge);
   // "Problem in [method] msg: message" to the main window, waiting until it has been
   // handled; nothing when there is no main window. Never raises.
   void ReportInternalError(const char* method, const std::string& message) noexcept;
 
  private:
+  // One run of the session: sign-in, going online, delivery and logout. Sets retry when
+  // the ticket was refused with 911 and a new run should follow.
+  void RunSession(bool& retry);
+  // Sign-in attempts up to the complete answer to the first USR; returns that answer.
+  std::string SignIn(int& trId);
+  // One handshake (VER, CVR, USR I) and the collecting wait; false when the wait ran out
+  // or the server redirected us.
+  bool Handshake(int& trId, std::string& reply);
+  void DeliverThroughSwitchboard(int& trId);
+  bool DeliverToRecipient(int& trId, const std::string& recipient, const std::string& message);
+  void CloseConnections();
+  // Logs a failure line and keeps it as the reason the notification did not go out.
+  void LogFailure(const std::string& line);
+  [[noreturn]] void Abort(const std::string& line);
+  // Sleeps, ending early on a stop request.
+  void Pause(int milliseconds);
+
   Platform::MessageTarget* pMainWindow_m = nullptr;
 };
+
+// The nexus address the messenger workers ask: QS_PASSPORT_NEXUS from the environment,
+// else the store value PassportNexus, else the classic address.
+std::string MessengerPassportNexus();

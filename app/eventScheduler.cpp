@@ -34,6 +34,9 @@ bool Dispatch(TQSStringGrid& grid, int r, Platform::TDateTime localEnd, ChannelD
     return NotificationText(grid.GetCells(kColID, r), grid.GetCells(kColDescription, r),
                             grid.GetCells(kColEndTime, r), grid.GetCells(kColZone, r));
   };
+  if (flags != 0) {
+    channels.BeginDispatch(grid.GetCells(kColID, r), text());
+  }
   if (flags & kSound) {
     channels.PlaySound();
   }

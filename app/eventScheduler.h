@@ -31,6 +31,9 @@ class ChannelDispatch {
   // Waits, for a bounded time, until the supervisor that runs the workers exists;
   // false when it did not come in time.
   virtual bool WaitForSupervisor() = 0;
+  // A due item's channels are about to run, with the item's notification text; the
+  // channel calls that follow belong to this item.
+  virtual void BeginDispatch(const std::string& /*id*/, const std::string& /*text*/) {}
   // Starts the sound file without waiting for it.
   virtual void PlaySound() = 0;
   // Hands a messenger or e-mail worker carrying the notification text to the supervisor.

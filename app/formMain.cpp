@@ -21,6 +21,9 @@
 #include "DateTime.h"
 #include "Exceptions.h"
 #include "QSStringGrid.h"
+#include "delivery/deliveryLog.h"
+#include "delivery/deliveryOutcome.h"
+#include "delivery/desktopNotifier.h"
 #include "eventTable.h"
 #include "eventsFile.h"
 #include "formSelectDateTime.h"
@@ -48,6 +51,7 @@ TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
       asEventsFile_m(options.eventsFilePath.empty() ? events_file::DefaultPath()
                                                     : options.eventsFilePath) {
   setObjectName("frmMain");
+  StartDelivery(options.deliveryLogPath);
   trayAvailable_ = std::move(options.trayAvailable);
   CreateControls();
   CreateMenus();
@@ -114,7 +118,7 @@ void TfrmMain::StartUp() {
     StartUpStayOnTop();
     LoadSettings("VirtualTZ", "EbayLogin");
     marker = "N";
-    LoadSettings("EbayPassword", "CustomApp");
+    LoadSettings("EbayPassword", "DesktopNotifications");
 
     marker = "O";
     StartSupervisor();
@@ -158,6 +162,10 @@ void TfrmMain::ConnectHandlers() {
           [this] { Guarded([this] { bbtnDeleteEventClick(); }); });
   connect(bbtnSaveEventsNow, &QPushButton::clicked, this,
           [this] { Guarded([this] { bbtnSaveEventsNowClick(); }); });
+  connect(bbtnDeliveryLog, &QPushButton::clicked, this,
+          [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
+  connect(pmnuiDeliveryLog, &QAction::triggered, this,
+          [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
   // Check boxes and edits report programmatic changes too, as the handlers expect;
   // drop-down lists report only the user's choice.
   using Handler = void (TfrmMain::*)();
@@ -345,6 +353,7 @@ TfrmMain::~TfrmMain() {
   }
   pSelectDateTime_m.reset();
   pBGProcess_m.reset();
+  StopDelivery();
   pTrayIcon_m.reset();
   lfDefaultFont_m.reset();
   lfLocalFont_m.reset();
@@ -358,6 +367,9 @@ TfrmMain::~TfrmMain() {
 // ---- Keys
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (DeliveryTooltipEvent(watched, event)) {
+    return true;
+  }
   if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
       watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
     auto* key = static_cast<QKeyEvent*>(event);

@@ -32,8 +32,14 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class QWidget;
+class TfrmDeliveryLog;
 class TfrmSelectDateTime;
 class TQSStringGrid;
+namespace delivery {
+class DesktopNotifier;
+class LogSink;
+class OutcomeStore;
+}  // namespace delivery
 
 // What a file dialog of the window is set up with; a named object so that
 // tests find it like every other component.
@@ -54,6 +60,8 @@ struct MainWindowOptions {
   TBGProcessOptions supervisor = {};
   // Whether the desktop shows tray icons; unset asks Qt. Tests stand in for a tray.
   std::function<bool()> trayAvailable = {};
+  // The delivery log; empty means the program's own under $XDG_STATE_HOME.
+  std::string deliveryLogPath = {};
 };
 
 class TfrmMain : public QMainWindow, public Platform::MessageTarget {
@@ -90,6 +98,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   QPushButton* bbtnForceUpdate = nullptr;
   QPushButton* bbtnAutoProxy = nullptr;
   QPushButton* bbtnShutdown = nullptr;
+  QComboBox* cboDesktopNotifications = nullptr;  // index = the DesktopNotifications value
   // ---- Events
   QWidget* tbEventSettings = nullptr;
   QLabel* lblEventLastCheck = nullptr;
@@ -97,6 +106,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   QPushButton* bbtnDeleteEvent = nullptr;
   QCheckBox* chkSaveOnClose = nullptr;
   QPushButton* bbtnSaveEventsNow = nullptr;
+  QPushButton* bbtnDeliveryLog = nullptr;
   // ---- Timezone
   QWidget* tbTimeSettings = nullptr;
   QComboBox* cboVirtualTimeZone = nullptr;
@@ -152,6 +162,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   QMenu* pmnuMain = nullptr;
   QAction* pmnuiHideEvents = nullptr;
   QAction* pmnuiHideSettings = nullptr;
+  QAction* pmnuiDeliveryLog = nullptr;
   QMenu* popTop = nullptr;
   QAction* pmnuiTopHideEvents = nullptr;
   QAction* pmnuiTopHideSettings = nullptr;
@@ -207,6 +218,22 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   MediaServices& Media();
   // True while a scheduler pass runs, so that the timer never enters one twice.
   bool bInEventPass_m = false;
+  // What became of the notifications (formMainDelivery.cpp): the log the dispatches and
+  // workers write to, each item's last outcome, and the desktop notices.
+  std::shared_ptr<delivery::LogSink> pDeliveryLog_m;
+  std::unique_ptr<delivery::OutcomeStore> pOutcomes_m;
+  std::unique_ptr<delivery::DesktopNotifier> pNotifier_m;
+  QPointer<TfrmDeliveryLog> pDeliveryLogWindow_m;
+  void bbtnDeliveryLogClick();
+  // A channel of an item's dispatch has settled; on the UI thread.
+  void DeliverySettled(const std::string& item, std::uint64_t dispatch, const std::string& channel,
+                       const std::string& target, bool done, const std::string& reason);
+  // A due item's dispatch begins; returns its number for the channels' reports.
+  std::uint64_t DeliveryBegins(const std::string& item, const std::string& text);
+  // The End Date/Time cell's tooltip of a row, and whether the row shows the warning colour.
+  std::string EventTooltip(int row) const;
+  bool RowDeliveryFailed(int row) const;
+  void NoticeOnDesktop(const std::string& summary, const std::string& body);
 
   // ---- Handlers
   void FormShow();
@@ -301,6 +328,9 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void ConnectHandlers();
   void StartUp();
   void PrepareEventTable();
+  void StartDelivery(const std::string& logPath);
+  void StopDelivery();
+  bool DeliveryTooltipEvent(QObject* watched, QEvent* event);
   void WaitForSupervisor();
   // Settings, clocks, zones and the tray (formMainSettings/Clocks/Zones/Tray.cpp).
   void ConnectSettings();

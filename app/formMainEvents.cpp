@@ -6,6 +6,7 @@
 #include "DateTime.h"
 #include "Exceptions.h"
 #include "QSStringGrid.h"
+#include "delivery/deliveryOutcome.h"
 #include "eventTable.h"
 #include "eventsFile.h"
 #include "formMain.h"
@@ -78,6 +79,8 @@ void TfrmMain::grdEventsCellChange(int ACol, int ARow, const std::string&, bool&
     if (ARow < grdEvents->FixedRows() || ACol != kColEndTime) {
       return;
     }
+    // A new end time starts the item afresh: its last outcome no longer colours the row.
+    pOutcomes_m->Forget(grdEvents->GetCells(kColID, ARow));
     const int state = static_cast<int>(grdEvents->GetObjects(kColEndTime, ARow));
     int newState = state;
     if (state == kStateNew) {
@@ -113,7 +116,9 @@ void TfrmMain::grdEventsBeforeDrawCell(int, int ARow, const QSGrid::TRect&, QSGr
     iOverrideVals = 12;
     marker = "B";
     const bool notified = grdEvents->GetObjects(kColEndTime, ARow) == kStateNotified;
-    grdEvents->Canvas().Brush.Color = notified ? 0x00FF00u : iGridColor_m;
+    grdEvents->Canvas().Brush.Color = !notified                 ? iGridColor_m
+                                      : RowDeliveryFailed(ARow) ? delivery::kWarningColour
+                                                                : 0x00FF00u;
     grdEvents->Canvas().Font.Color = grdEvents->Font().Color;
   } catch (const std::exception& e) {
     dialogs_.ShowMessage(Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),

@@ -217,6 +217,11 @@ void TfrmMain::CreateControls() {
     p.grid->addWidget(bbtnForceUpdate, 1, 2);
     p.grid->addWidget(bbtnAutoProxy, 2, 2);
     p.grid->addWidget(bbtnShutdown, 3, 2);
+    p.Label("Desktop notices:");
+    cboDesktopNotifications = p.Place(Named(new QComboBox(p.widget), "cboDesktopNotifications"), 1);
+    cboDesktopNotifications->addItems(
+        {"None", "When a reminder is not delivered", "For every due reminder"});
+    cboDesktopNotifications->setCurrentIndex(1);
   }
   // Events
   {
@@ -232,6 +237,9 @@ void TfrmMain::CreateControls() {
     chkSaveOnClose->setChecked(true);
     bbtnSaveEventsNow =
         p.Place(Button(p.widget, "bbtnSaveEventsNow", "Save Events to disk now"), 1);
+    bbtnDeliveryLog = Button(p.widget, "bbtnDeliveryLog", "Delivery log...");
+    bbtnDeliveryLog->setToolTip("What became of every notification: the delivery log.");
+    p.grid->addWidget(bbtnDeliveryLog, 0, 2);
     p.grid->setColumnStretch(2, 1);
   }
   // Timezone
@@ -397,6 +405,8 @@ void TfrmMain::CreateMenus() {
   pmnuMain = Named(new QMenu(this), "pmnuMain");
   pmnuiHideEvents = Item(pmnuMain, "pmnuiHideEvents", "Hide Events", true);
   pmnuiHideSettings = Item(pmnuMain, "pmnuiHideSettings", "Hide Settings", true);
+  pmnuMain->addSeparator();
+  pmnuiDeliveryLog = Item(pmnuMain, "pmnuiDeliveryLog", "Delivery log...");
 
   popTop = Named(new QMenu(this), "popTop");
   pmnuiTopHideEvents = Item(popTop, "pmnuiTopHideEvents", "Hide Events", true);

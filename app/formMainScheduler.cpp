@@ -15,6 +15,9 @@
 #include "classQSEmail.h"
 #include "classQSMSMessenger.h"
 #include "commoncodemultimedia.h"
+#include "delivery/deliveryLog.h"
+#include "delivery/deliveryOutcome.h"
+#include "delivery/workerTag.h"
 #include "eventScheduler.h"
 #include "formMain.h"
 #include "qtConvert.h"
@@ -38,34 +41,49 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
         });
   }
 
-  void PlaySound() override {
-    PlaySoundFile(w_.Media(), FromQ(w_.edtSoundFile->text()), false, "", false);
+  void BeginDispatch(const std::string& id, const std::string& text) override {
+    item_ = id;
+    dispatch_ = w_.DeliveryBegins(id, text);
   }
 
+  void PlaySound() override {
+    const std::string file = FromQ(w_.edtSoundFile->text());
+    const bool started = PlaySoundFile(w_.Media(), file, false, "", false);
+    Settled(delivery::kSound, file, started, started ? "started" : "could not be started");
+  }
+
+  // The workers log into their tag, never into the window, and are reported when they end.
   void SendMessenger(const std::string& text) override {
     auto worker = std::make_unique<thrQSMSMessenger>();
-    worker->Setup(FromQ(w_.edtMSMHost->text()), Platform::StrToInt(FromQ(w_.edtMSMPort->text())),
-                  FromQ(w_.edtFromMSM->text()), FromQ(w_.edtFromMSMPwd->text()),
-                  FromQ(w_.edtToMSM->text()), text, 4, nullptr, 0);
-    w_.pBGProcess_m->AddMessenger(worker.release());
+    const int port = Platform::StrToInt(FromQ(w_.edtMSMPort->text()));
+    const auto tag = Tag(delivery::kMessenger, FromQ(w_.edtToMSM->text()));
+    worker->Setup(FromQ(w_.edtMSMHost->text()), port, FromQ(w_.edtFromMSM->text()),
+                  FromQ(w_.edtFromMSMPwd->text()), FromQ(w_.edtToMSM->text()), text, 4, tag.get(),
+                  delivery::kWorkerLogMessage);
+    worker->asPassportNexus_m = MessengerPassportNexus();
+    w_.pBGProcess_m->AddMessenger(worker.release(), tag);
   }
 
   void SendEmail(const std::string& text) override {
     auto worker = std::make_unique<thrQSEmail>();
+    const int port = Platform::StrToInt(FromQ(w_.SMTPPort->text()));
+    const auto tag = Tag(delivery::kEmail, FromQ(w_.edtEmailTo->text()));
     worker->Setup(FromQ(w_.edtEmailTo->text()), FromQ(w_.edtEmailSubject->text()),
-                  FromQ(w_.SMTPServer->text()), Platform::StrToInt(FromQ(w_.SMTPPort->text())),
-                  FromQ(w_.edtEmailFrom->text()), text, 4, nullptr, 0);
+                  FromQ(w_.SMTPServer->text()), port, FromQ(w_.edtEmailFrom->text()), text, 4,
+                  tag.get(), delivery::kWorkerLogMessage);
     worker->SetOptions(
         {email_notification::SecurityFromSetting(w_.cboEmailSecurity->currentIndex()),
          FromQ(w_.edtEmailUser->text()), FromQ(w_.edtEmailPassword->text())});
-    w_.pBGProcess_m->AddEmail(worker.release());
+    w_.pBGProcess_m->AddEmail(worker.release(), tag);
   }
 
   std::string CustomAppTemplate() override { return FromQ(w_.edtLaunchApp->text()); }
 
   void Launch(const std::string& commandLine) override {
     // No shell: an item's description reaches the program as text, never as a command.
-    VIDodadaZadoVove::LaunchApplication(commandLine, 5, false, nullptr, false);
+    const bool started = VIDodadaZadoVove::LaunchApplication(commandLine, 5, false, nullptr, false);
+    Settled(delivery::kProgram, commandLine, started,
+            started ? "launched" : "could not be started");
   }
 
   void ShowMessage(const std::string& text) override { w_.UI().ShowMessage(text); }
@@ -73,7 +91,23 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
   void ShowLastCheck(const std::string& text) override { w_.lblEventLastCheck->setText(ToQ(text)); }
 
  private:
+  // A worker's tag; the channel is pending until the worker ends. The port text is
+  // checked first, so that a worker never created leaves nothing pending.
+  std::shared_ptr<delivery::WorkerTag> Tag(const char* channel, const std::string& target) {
+    w_.pOutcomes_m->Expect(item_, dispatch_, channel, target);
+    return std::make_shared<delivery::WorkerTag>(w_.pDeliveryLog_m, item_, dispatch_, channel,
+                                                 target);
+  }
+  // A channel that ran at once: its line in the log and its outcome.
+  void Settled(const char* channel, const std::string& target, bool done, const std::string& how) {
+    w_.pDeliveryLog_m->Write(item_, channel, target + " " + how);
+    w_.pOutcomes_m->Expect(item_, dispatch_, channel, target);
+    w_.DeliverySettled(item_, dispatch_, channel, target, done, done ? "" : how);
+  }
+
   TfrmMain& w_;
+  std::string item_;
+  std::uint64_t dispatch_ = 0;
 };
 
 }  // namespace

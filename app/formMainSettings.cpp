@@ -35,6 +35,7 @@ enum class Rule {
   ClickWhenTrue,         // only when true: run the menu item's click handler
   MemberClickWhenFalse,  // into the member; only when false, run the item's click handler
   Geometry,              // the window's position or size; read each time it is shown
+  Index,                 // the entry with that number, when there is one
 };
 
 // A clock display flag: its member, and the "Don't show" item whose check mark is its negation.
@@ -44,10 +45,15 @@ struct ShownFlag {
 };
 enum class WindowPart { GridHeight, Left, Top, Height, Width };
 
+// A drop-down list whose stored value is the number of its selected entry.
+struct IndexBox {
+  QComboBox* TfrmMain::*box;
+};
+
 using Bound =
     std::variant<QCheckBox * TfrmMain::*, QLineEdit * TfrmMain::*, QComboBox * TfrmMain::*,
                  QAction * TfrmMain::*, ShownFlag, std::unique_ptr<LOGFONTA> TfrmMain::*,
-                 std::uint32_t TfrmMain::*, WindowPart>;
+                 std::uint32_t TfrmMain::*, WindowPart, IndexBox>;
 
 struct SettingRow {
   const char* name;
@@ -116,6 +122,7 @@ const SettingRow kSettings[] = {
      Rule::MemberClickWhenFalse, &W::pmnuiLocalTZNameClick},
     {"EnableCustomApp", Form::Flag, &W::chkEnableCustomApp, Rule::Box},
     {"CustomApp", Form::Text, &W::edtLaunchApp, Rule::Text},
+    {"DesktopNotifications", Form::Integer, IndexBox{&W::cboDesktopNotifications}, Rule::Index},
     {"Left", Form::Integer, WindowPart::Left, Rule::Geometry},
     {"Top", Form::Integer, WindowPart::Top, Rule::Geometry},
     {"Height", Form::Integer, WindowPart::Height, Rule::Geometry},
@@ -253,6 +260,13 @@ void Apply(TfrmMain& w, const SettingRow& row, const Variant& value) {
         (w.*row.click)();
       }
       break;
+    case Rule::Index: {
+      QComboBox* box = w.*std::get<IndexBox>(row.bound).box;
+      if (value.AsInt() >= 0 && value.AsInt() < box->count()) {
+        box->setCurrentIndex(value.AsInt());
+      }
+      break;
+    }
     case Rule::MemberClickWhenFalse:
       w.*std::get<ShownFlag>(row.bound).member = value.AsBool();
       if (!value.AsBool()) {
@@ -297,6 +311,9 @@ std::optional<Variant> Current(const TfrmMain& w, const SettingRow& row) {
           },
           [&](WindowPart part) -> std::optional<Variant> {
             return Variant(static_cast<std::int32_t>(CurrentGeometry(w, part)));
+          },
+          [&](IndexBox index) -> std::optional<Variant> {
+            return Variant(static_cast<std::int32_t>((w.*index.box)->currentIndex()));
           },
       },
       row.bound);
@@ -359,6 +376,9 @@ void TfrmMain::ConnectSettings() {
             },
             [&](QAction* TfrmMain::*item) { connect(this->*item, &QAction::toggled, this, store); },
             [&](ShownFlag flag) { connect(this->*flag.item, &QAction::toggled, this, store); },
+            [&](IndexBox index) {
+              connect(this->*index.box, &QComboBox::currentIndexChanged, this, store);
+            },
             [](auto) {},  // members: written by the dialogs and at close
         },
         row.bound);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "CommonCodeLite.h"
+#include "MessengerTestServers.h"
 #include "SmtpTestServers.h"
 #include "TempDir.h"
 #include "settingsKeys.h"
@@ -141,4 +143,52 @@ TEST(EndToEnd, ADueItemIsMailedLaunchedAndSavedAsNotified) {
   EXPECT_EQ(program.Terminate(), 0);
   EXPECT_EQ(Slurp(events),
             "e2e-1|0|Check the boiler|0|2006-05-01 12:00:00|2|Etc/UTC|0|10|0|N|0|N|0|Y|0|Y|0|\r\n");
+}
+
+TEST(EndToEnd, ADueItemIsSentAsAnInstantMessageAndSavedAsNotified) {
+  testsupport::ScopedRegistryDir registry;
+  testsupport::TempDir files;
+  testsupport::FakePassportServer passport;
+  ASSERT_TRUE(passport.Ready());
+  testsupport::ScriptedMsnServer server;
+  Store("MSMHost", "127.0.0.1");
+  Store("MSMPort", std::to_string(server.Port()));
+  Store("MSMFrom", "sender@test.example");
+  Store("MSMPassword", "secret");
+  Store("MSMTo", "friend@test.example");
+
+  const std::string events = files.File("QSEvents.C-D");
+  std::ofstream(events, std::ios::binary)
+      << "e2e-2|0|Water the plants|0|2006-05-01 12:00:00|1|Etc/UTC|0|10|0|N|0|Y|0|N|0|N|0|\r\n";
+
+  Program program({"QT_QPA_PLATFORM=offscreen", "QS_EVENTS_FILE=" + events,
+                   "QS_PASSPORT_NEXUS=" + passport.NexusUrl()});
+  ASSERT_TRUE(program.Started());
+
+  // The first pass comes five seconds after start-up; the acknowledgement wait after the
+  // message lasts about six seconds before the logout.
+  const bool loggedOut = WaitFor(
+      [&] {
+        const std::vector<std::string> lines = server.Lines();
+        return std::count(lines.begin(), lines.end(), std::string("OUT")) == 2;
+      },
+      40s);
+  std::string message;
+  for (const testsupport::MsnCommand& c : server.Commands()) {
+    if (c.asWord == "MSG") {
+      message = c.asPayload;
+    }
+  }
+  EXPECT_EQ(message,
+            "MIME-Version: 1.0\r\nContent-Type: text/plain\r\n\r\nYour scheduled item is about "
+            "to elapse, ItemID: e2e-2 Description: Water the plants ending at: 2006-05-01 "
+            "12:00:00 Etc/UTC");
+  EXPECT_TRUE(loggedOut) << "the worker logged out of both servers";
+  ASSERT_EQ(passport.Requests().size(), 2u);
+  EXPECT_NE(passport.Requests()[1].vecLines[1].find(",sign-in=sender%40test.example,pwd=secret,"),
+            std::string::npos);
+
+  EXPECT_EQ(program.Terminate(), 0);
+  EXPECT_EQ(Slurp(events),
+            "e2e-2|0|Water the plants|0|2006-05-01 12:00:00|2|Etc/UTC|0|10|0|N|0|Y|0|N|0|N|0|\r\n");
 }

@@ -27,6 +27,12 @@ ScopedRegistryDir::ScopedRegistryDir() {
     previous_ = old;
   }
   setenv("QS_REGISTRY_DIR", dir_.Path().c_str(), 1);
+  // The program's other files (the delivery log) go there too, never to the real home.
+  if (const char* old = std::getenv("XDG_STATE_HOME")) {
+    hadPreviousState_ = true;
+    previousState_ = old;
+  }
+  setenv("XDG_STATE_HOME", dir_.Path().c_str(), 1);
 }
 
 ScopedRegistryDir::~ScopedRegistryDir() {
@@ -34,6 +40,11 @@ ScopedRegistryDir::~ScopedRegistryDir() {
     setenv("QS_REGISTRY_DIR", previous_.c_str(), 1);
   } else {
     unsetenv("QS_REGISTRY_DIR");
+  }
+  if (hadPreviousState_) {
+    setenv("XDG_STATE_HOME", previousState_.c_str(), 1);
+  } else {
+    unsetenv("XDG_STATE_HOME");
   }
 }
 

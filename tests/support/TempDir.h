@@ -19,8 +19,9 @@ class TempDir {
   std::string path_;
 };
 
-// Sets QS_REGISTRY_DIR to a fresh folder for the guard's lifetime, so both hives
-// start empty; restores the previous value afterwards.
+// Sets QS_REGISTRY_DIR and XDG_STATE_HOME to a fresh folder for the guard's lifetime,
+// so both hives start empty and the delivery log is the test's own; restores the
+// previous values afterwards.
 class ScopedRegistryDir {
  public:
   ScopedRegistryDir();
@@ -33,6 +34,8 @@ class ScopedRegistryDir {
   TempDir dir_;
   bool hadPrevious_ = false;
   std::string previous_;
+  bool hadPreviousState_ = false;
+  std::string previousState_;
 };
 
 }  // namespace testsupport

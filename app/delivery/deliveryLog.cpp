@@ -1,0 +1,220 @@
+#include "deliveryLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+namespace delivery {
+
+namespace {
+
+const char* const kMask = "********";
+
+// A field of one line: no tab or line end of its own can split the line.
+std::string Clean(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      c = ' ';
+    }
+  }
+  return text;
+}
+
+std::string Masked(std::string text, const std::set<std::string>& secrets) {
+  for (const std::string& secret : secrets) {
+    for (std::size_t at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + std::char_traits<char>::length(kMask))) {
+      text.replace(at, secret.size(), kMask);
+    }
+  }
+  return text;
+}
+
+std::string LocalTimeNow() {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+// Opens the file for appending with the owner's rights only, also when an older file
+// was wider open; -1 when it cannot be opened.
+int OpenLog(const std::string& path, std::uintmax_t& size) {
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
+    std::filesystem::create_directories(folder, ec);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    return -1;
+  }
+  (void)::fchmod(fd, 0600);
+  struct stat st {};
+  size = ::fstat(fd, &st) == 0 ? static_cast<std::uintmax_t>(st.st_size) : 0;
+  return fd;
+}
+
+void ReadLines(const std::string& path, std::deque<std::string>& lines, std::size_t maxLines) {
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    lines.push_back(std::move(line));
+    if (lines.size() > maxLines) {
+      lines.pop_front();
+    }
+  }
+}
+
+}  // namespace
+
+std::string Entry::Line() const {
+  return time + "\t" + item + "\t" + channel + "\t" + text;
+}
+
+bool ParseLine(const std::string& line, Entry& entry) {
+  const std::size_t a = line.find('\t');
+  const std::size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
+  const std::size_t c = b == std::string::npos ? b : line.find('\t', b + 1);
+  if (c == std::string::npos) {
+    return false;
+  }
+  entry = {line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1, c - b - 1),
+           line.substr(c + 1)};
+  return true;
+}
+
+std::vector<Entry> ReadRecent(const std::string& path, std::size_t maxLines) {
+  std::deque<std::string> lines;
+  ReadLines(path + ".1", lines, maxLines);
+  ReadLines(path, lines, maxLines);
+  std::vector<Entry> entries;
+  for (const std::string& line : lines) {
+    Entry entry;
+    if (ParseLine(line, entry)) {
+      entries.push_back(std::move(entry));
+    }
+  }
+  return entries;
+}
+
+std::string DefaultLogPath() {
+  std::string state;
+  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/') {
+    state = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    state = std::string(home != nullptr ? home : "") + "/.local/state";
+  }
+  return state + "/QSoft/delivery.log";
+}
+
+LogSink::LogSink(Options options)
+    : path_(options.path.empty() ? DefaultLogPath() : options.path),
+      options_(std::move(options)),
+      writer_([this] { Run(); }) {}
+
+LogSink::~LogSink() {
+  Close();
+}
+
+void LogSink::Write(const std::string& item, const std::string& channel, const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (stop_) {
+    return;
+  }
+  if (queue_.size() >= options_.maxQueued) {
+    ++dropped_;
+    return;
+  }
+  queue_.push_back(
+      Masked(Entry{LocalTimeNow(), Clean(item), Clean(channel), Clean(text)}.Line(), secrets_));
+  ++queued_;
+  wake_.notify_one();
+}
+
+void LogSink::AddSecret(const std::string& secret) {
+  if (!secret.empty()) {
+    std::lock_guard<std::mutex> guard(lock_);
+    secrets_.insert(secret);
+  }
+}
+
+void LogSink::Flush() {
+  std::unique_lock<std::mutex> guard(lock_);
+  const std::uint64_t target = queued_;
+  written_.wait_for(guard, std::chrono::seconds(1), [&] { return done_ >= target || stop_; });
+}
+
+void LogSink::Close() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stop_ = true;
+    wake_.notify_one();
+  }
+  if (writer_.joinable()) {
+    writer_.join();
+  }
+}
+
+void LogSink::Run() {
+  int fd = -1;
+  std::uintmax_t size = 0;
+  std::unique_lock<std::mutex> guard(lock_);
+  for (;;) {
+    wake_.wait(guard, [this] { return stop_ || !queue_.empty() || dropped_ > 0; });
+    std::deque<std::string> batch;
+    batch.swap(queue_);
+    if (dropped_ > 0) {
+      batch.push_back(Entry{LocalTimeNow(), "", "log",
+                            std::to_string(dropped_) + " lines dropped: too many at once"}
+                          .Line());
+      dropped_ = 0;
+    }
+    const bool last = stop_;
+    guard.unlock();
+    for (const std::string& line : batch) {
+      Append(fd, size, line);
+    }
+    guard.lock();
+    done_ += batch.size();
+    written_.notify_all();
+    if (last && queue_.empty()) {
+      break;
+    }
+  }
+  if (fd >= 0) {
+    ::close(fd);
+  }
+}
+
+void LogSink::Append(int& fd, std::uintmax_t& size, const std::string& line) {
+  const std::string text = line + "\n";
+  if (fd >= 0 && size > 0 && size + text.size() > options_.maxBytes) {
+    // One older file is kept; the one before it goes.
+    ::close(fd);
+    fd = -1;
+    std::rename(path_.c_str(), (path_ + ".1").c_str());
+  }
+  if (fd < 0) {
+    fd = OpenLog(path_, size);
+    if (fd < 0) {
+      return;  // a log that cannot be written loses the line, never the notification
+    }
+  }
+  const ssize_t n = ::write(fd, text.data(), text.size());
+  if (n > 0) {
+    size += static_cast<std::uintmax_t>(n);
+  }
+}
+
+}  // namespace delivery

@@ -1,0 +1,60 @@
+#include "desktopNotifier.h"
+
+#include <QDBusMessage>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace delivery {
+
+namespace {
+
+const char* const kService = "org.freedesktop.Notifications";
+const int kBusWaitMs = 1000;
+
+bool AskBus(QDBusConnection& bus, const char* method, const QVariantList& args, QVariant& answer) {
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method);
+  call.setArguments(args);
+  const QDBusMessage reply = bus.call(call, QDBus::Block, kBusWaitMs);
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+    return false;
+  }
+  answer = reply.arguments().first();
+  return true;
+}
+
+}  // namespace
+
+bool DesktopNotifier::ServicePresent() {
+  if (!bus_) {
+    bus_ = QDBusConnection::sessionBus();
+  }
+  if (!bus_->isConnected()) {
+    return false;
+  }
+  QVariant answer;
+  if (AskBus(*bus_, "NameHasOwner", {QString(kService)}, answer) && answer.toBool()) {
+    return true;
+  }
+  // A service the bus starts on demand counts as present too.
+  return AskBus(*bus_, "ListActivatableNames", {}, answer) &&
+         answer.toStringList().contains(kService);
+}
+
+DesktopNotifier::Way DesktopNotifier::Notify(const std::string& summary, const std::string& body) {
+  if (ServicePresent()) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, "/org/freedesktop/Notifications",
+                                                       kService, "Notify");
+    call.setArguments({QString("Vazudovu"), 0u, QString(), QString::fromStdString(summary),
+                       QString::fromStdString(body), QStringList(), QVariantMap(), -1});
+    if (bus_->send(call)) {
+      return Way::Bus;
+    }
+  }
+  if (fallback && fallback(summary, body)) {
+    return Way::Fallback;
+  }
+  return Way::None;
+}
+
+}  // namespace delivery

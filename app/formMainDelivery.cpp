@@ -1,0 +1,144 @@
+// What became of the notifications, on the window: the delivery log and its window, each
+// item's outcome in the End Date/Time cell's tooltip and the row's colour, and the
+// desktop notices. The log, the outcome texts and the notices are the units in delivery/.
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QSystemTrayIcon>
+#include <QToolTip>
+#include <QUrl>
+#include <filesystem>
+
+#include "DateTime.h"
+#include "QSStringGrid.h"
+#include "delivery/deliveryLog.h"
+#include "delivery/deliveryOutcome.h"
+#include "delivery/desktopNotifier.h"
+#include "delivery/workerTag.h"
+#include "eventTable.h"
+#include "formDeliveryLog.h"
+#include "formMain.h"
+#include "qtConvert.h"
+
+using event_table::kColEndTime;
+using event_table::kColID;
+using event_table::kStateNotified;
+
+void TfrmMain::StartDelivery(const std::string& logPath) {
+  pDeliveryLog_m = std::make_shared<delivery::LogSink>(delivery::LogSink::Options{logPath});
+  pOutcomes_m = std::make_unique<delivery::OutcomeStore>();
+  pNotifier_m = std::make_unique<delivery::DesktopNotifier>();
+  pNotifier_m->fallback = [this](const std::string& summary, const std::string& body) {
+    if (!pTrayIcon_m || !pTrayIcon_m->isVisible()) {
+      return false;
+    }
+    pTrayIcon_m->showMessage(ToQ(summary), ToQ(body), QSystemTrayIcon::Warning);
+    return true;
+  };
+  // On the supervisor's thread: the line is queued, the outcome posted to this thread.
+  // A report still on its way when the window goes is dropped with it.
+  bgProcessOptions_m.workerEnded = [this](const delivery::WorkerTag& tag, bool delivered,
+                                          const std::string& failure) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, item = tag.item, dispatch = tag.dispatch, channel = tag.channel, target = tag.target,
+         delivered,
+         failure] { DeliverySettled(item, dispatch, channel, target, delivered, failure); },
+        Qt::QueuedConnection);
+  };
+}
+
+void TfrmMain::StopDelivery() {
+  if (pDeliveryLog_m) {
+    pDeliveryLog_m->Close();
+  }
+}
+
+std::uint64_t TfrmMain::DeliveryBegins(const std::string& item, const std::string& text) {
+  // Whatever a worker logs, the passwords typed in this window never reach the file.
+  for (const QLineEdit* edit : findChildren<QLineEdit*>()) {
+    if (edit->echoMode() == QLineEdit::Password) {
+      pDeliveryLog_m->AddSecret(FromQ(edit->text()));
+    }
+  }
+  pDeliveryLog_m->Write(item, delivery::kScheduler, "Dispatching: " + text);
+  if (cboDesktopNotifications->currentIndex() >= delivery::kNoticesEveryDueItem) {
+    NoticeOnDesktop(delivery::kDueSummary, text);
+  }
+  return pOutcomes_m->Begin(item, Platform::FormatDateTime("hh:nn:ss", Platform::Now()));
+}
+
+void TfrmMain::DeliverySettled(const std::string& item, std::uint64_t dispatch,
+                               const std::string& channel, const std::string& target, bool done,
+                               const std::string& reason) {
+  if (!pOutcomes_m->Settle(item, dispatch, channel, done, reason)) {
+    return;  // the item was dispatched again or its end time changed since
+  }
+  if (!done && cboDesktopNotifications->currentIndex() >= delivery::kNoticesFailures) {
+    NoticeOnDesktop(delivery::kNotDeliveredSummary,
+                    "Item " + item + ": " +
+                        delivery::ChannelText({channel, target, delivery::Result::Failed, reason}));
+  }
+  grdEvents->viewport()->update();
+}
+
+void TfrmMain::NoticeOnDesktop(const std::string& summary, const std::string& body) {
+  try {
+    pNotifier_m->Notify(summary, body);
+  } catch (const std::exception&) {
+    // A notice that cannot be shown is in the log all the same.
+  }
+}
+
+std::string TfrmMain::EventTooltip(int row) const {
+  if (row < grdEvents->FixedRows() || row >= grdEvents->RowCount() ||
+      grdEvents->GetObjects(kColEndTime, row) != kStateNotified) {
+    return "";
+  }
+  return pOutcomes_m->Tooltip(grdEvents->GetCells(kColID, row));
+}
+
+bool TfrmMain::RowDeliveryFailed(int row) const {
+  return grdEvents->GetObjects(kColEndTime, row) == kStateNotified &&
+         pOutcomes_m->AnyFailed(grdEvents->GetCells(kColID, row));
+}
+
+bool TfrmMain::DeliveryTooltipEvent(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::ToolTip || grdEvents == nullptr ||
+      watched != grdEvents->viewport()) {
+    return false;
+  }
+  const QPoint at = static_cast<QHelpEvent*>(event)->pos();
+  int col = -1;
+  int row = -1;
+  grdEvents->MouseToCell(at.x(), at.y(), col, row);
+  const std::string text = col == kColEndTime ? EventTooltip(row) : "";
+  if (text.empty()) {
+    QToolTip::hideText();
+  } else {
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToQ(text), grdEvents);
+  }
+  return true;
+}
+
+void TfrmMain::bbtnDeliveryLogClick() {
+  if (!pDeliveryLogWindow_m) {
+    const std::shared_ptr<delivery::LogSink> log = pDeliveryLog_m;
+    pDeliveryLogWindow_m = new TfrmDeliveryLog(
+        this,
+        [log] {
+          log->Flush();
+          return delivery::ReadRecent(log->Path(), 2000);
+        },
+        [log] {
+          const std::string folder = std::filesystem::path(log->Path()).parent_path().string();
+          QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(folder)));
+        });
+  } else {
+    pDeliveryLogWindow_m->Refresh();
+  }
+  pDeliveryLogWindow_m->show();
+  pDeliveryLogWindow_m->raise();
+}

@@ -1,0 +1,71 @@
+// The two HTTPS clients of the Passport sign-in: the nexus GET (libcurl, which reports the
+// raw header lines through its header callback) and the login connection, a TLS stream
+// on OpenSSL written and read line by line. Neither verifies the server's certificate:
+// the sign-in has never asked for it and revival servers use certificates of their own.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ssl_ctx_st;
+struct ssl_st;
+
+namespace msm {
+
+// One TLS client context: the library's defaults, no client certificate, no verification.
+class TlsContext {
+ public:
+  TlsContext();  // raises Platform::Exception when OpenSSL cannot make one
+  ~TlsContext();
+  TlsContext(const TlsContext&) = delete;
+  TlsContext& operator=(const TlsContext&) = delete;
+  ssl_ctx_st* Get() const noexcept { return ctx_; }
+
+ private:
+  ssl_ctx_st* ctx_ = nullptr;
+};
+
+struct NexusAnswer {
+  long iStatus = 0;
+  std::string asStatusLine;             // "HTTP/1.1 200 OK", without the line end
+  std::vector<std::string> vecHeaders;  // the header lines after it, without line ends
+};
+
+// The HTTP client of the nexus request.
+class NexusClient {
+ public:
+  NexusClient();  // raises Platform::Exception when libcurl cannot make a handle
+  ~NexusClient();
+  NexusClient(const NexusClient&) = delete;
+  NexusClient& operator=(const NexusClient&) = delete;
+  // A GET with the given user agent and no other header of ours, finished within
+  // timeoutMs; the body is read and dropped. Raises Platform::Exception with libcurl's
+  // message when there is no answer.
+  NexusAnswer Get(const std::string& url, const std::string& userAgent, int timeoutMs);
+
+ private:
+  void* curl_ = nullptr;
+};
+
+// A TLS connection read and written line by line; every failure raises
+// Platform::Exception with a message for the log.
+class TlsLineClient {
+ public:
+  TlsLineClient(const TlsContext& context, const std::string& host, int port, int timeoutMs);
+  ~TlsLineClient();
+  TlsLineClient(const TlsLineClient&) = delete;
+  TlsLineClient& operator=(const TlsLineClient&) = delete;
+  void WriteLine(const std::string& line);  // adds CR LF
+  // One line up to LF, without the LF and a CR before it; lines longer than 64 KiB are
+  // cut there.
+  std::string ReadLine();
+
+ private:
+  void Fill();
+  int fd_ = -1;
+  ssl_st* ssl_ = nullptr;
+  std::string pending_;
+};
+
+}  // namespace msm

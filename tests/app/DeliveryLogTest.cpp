@@ -1,0 +1,188 @@
+// The delivery log's file (rotation, owner-only mode, no secrets, one line per entry),
+// the outcome texts, and a shut-down while workers are still logging into it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "TempDir.h"
+#include "classQSBGProcess.h"
+#include "classQSEmail.h"
+#include "delivery/deliveryLog.h"
+#include "delivery/deliveryOutcome.h"
+#include "delivery/workerTag.h"
+
+using namespace std::chrono_literals;
+using namespace delivery;
+
+namespace {
+
+unsigned Mode(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+TEST(DeliveryLog, RotatesIntoOneOlderOwnerOnlyFileAndKeepsSecretsAndLineBreaksOut) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("state/QSoft/delivery.log");
+  std::filesystem::create_directories(dir.File("state/QSoft"));
+  std::ofstream(path) << "an older line\n";
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+  {
+    LogSink sink({path, 400});
+    sink.AddSecret("pa55word");
+    sink.Write("42", kMessenger, "USR pa55word");
+    for (int i = 0; i < 20; ++i) {
+      sink.Write("7", kEmail, "step " + std::to_string(i));
+    }
+    sink.Flush();
+  }
+  EXPECT_EQ(Mode(path), 0600u);
+  EXPECT_EQ(Mode(path + ".1"), 0600u);
+  EXPECT_FALSE(std::filesystem::exists(path + ".2"));
+  EXPECT_LE(std::filesystem::file_size(path), 400u);
+  const std::string all = Contents(path + ".1") + Contents(path);
+  EXPECT_EQ(all.find("pa55word"), std::string::npos);
+  EXPECT_EQ(all.find("an older line"), std::string::npos) << "only one older file is kept";
+
+  const std::vector<Entry> recent = ReadRecent(path, 5);
+  ASSERT_EQ(recent.size(), 5u);
+  EXPECT_EQ(recent.back().item, "7");
+  EXPECT_EQ(recent.back().channel, "e-mail");
+  EXPECT_EQ(recent.back().text, "step 19");
+  EXPECT_EQ(recent.back().time.size(), 19u) << "yyyy-mm-dd hh:nn:ss";
+
+  // The masked and the cleaned lines read back as one entry each.
+  testsupport::TempDir small;
+  LogSink sink({small.File("delivery.log")});
+  sink.AddSecret("pa55word");
+  sink.Write("42", kMessenger, "USR pa55word sent, pa55wordpa55word too");
+  sink.Write("4\t2\n", "e-mail", "line\r\nbreak");
+  sink.Close();
+  sink.Write("42", kEmail, "after close");
+  const std::vector<Entry> lines = ReadRecent(small.File("delivery.log"), 10);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].text, "USR ******** sent, **************** too");
+  EXPECT_EQ(lines[1].item, "4 2 ");
+  EXPECT_EQ(lines[1].text, "line  break");
+}
+
+TEST(DeliveryOutcome, TheTooltipTellsEachChannelAndANewDispatchReplacesTheOld) {
+  OutcomeStore store;
+  const auto first = store.Begin("42", "12:44:56");
+  store.Expect("42", first, kEmail, "bob@example.test");
+  store.Expect("42", first, kMessenger, "carol@example.test");
+  store.Expect("42", first, kSound, "/s/ding.wav");
+  EXPECT_TRUE(store.Settle("42", first, kSound, true, ""));
+  EXPECT_EQ(store.Tooltip("42"),
+            "Notified 12:44:56: e-mail to bob@example.test pending; messenger to "
+            "carol@example.test pending; sound /s/ding.wav started");
+  EXPECT_FALSE(store.AnyFailed("42"));
+  EXPECT_TRUE(store.Settle("42", first, kEmail, true, ""));
+  EXPECT_TRUE(store.Settle("42", first, kMessenger, false, "217 ERR_NOT_ONLINE_OR_AVAILABLE"));
+  EXPECT_EQ(store.Tooltip("42"),
+            "Notified 12:44:56: e-mail to bob@example.test sent; messenger to carol@example.test "
+            "failed: 217 ERR_NOT_ONLINE_OR_AVAILABLE; sound /s/ding.wav started");
+  EXPECT_TRUE(store.AnyFailed("42"));
+
+  const auto second = store.Begin("42", "13:00:00");
+  EXPECT_FALSE(store.Settle("42", first, kEmail, false, "late")) << "a report of the old dispatch";
+  EXPECT_FALSE(store.AnyFailed("42"));
+  store.Expect("42", second, kProgram, "notify-send");
+  store.Settle("42", second, kProgram, false, "could not be started");
+  EXPECT_EQ(store.Tooltip("42"),
+            "Notified 13:00:00: program notify-send failed: could not be started");
+  store.Forget("42");
+  EXPECT_EQ(store.Tooltip("42"), "");
+  EXPECT_FALSE(store.AnyFailed("42"));
+}
+
+namespace {
+
+// An e-mail worker that logs until it is told to finish, and, when it obeys, until the
+// supervisor's stop request too.
+class ChattyWorker : public thrQSEmail {
+ public:
+  ChattyWorker(bool obeysStop, std::atomic<bool>& finish) : obeys_(obeysStop), finish_(finish) {}
+  ~ChattyWorker() override { TerminateAndWait(); }
+
+ protected:
+  void Execute() override {
+    while (!finish_ && !(obeys_ && Terminated())) {
+      LogMsg("still talking");
+      std::this_thread::sleep_for(1ms);
+    }
+    bRunning_m = false;
+  }
+
+ private:
+  bool obeys_;
+  std::atomic<bool>& finish_;
+};
+
+}  // namespace
+
+TEST(DeliveryLog, AShutDownWhileWorkersAreStillLoggingEndsWithinTheSupervisorsLimits) {
+  testsupport::TempDir dir;
+  auto sink = std::make_shared<LogSink>(LogSink::Options{dir.File("delivery.log")});
+  std::mutex lock;
+  std::vector<std::string> reports;
+  TBGProcessOptions options;
+  options.loopPause = 10ms;
+  options.stopGrace = 50ms;
+  options.workerEnded = [&](const WorkerTag& tag, bool delivered, const std::string& failure) {
+    std::lock_guard<std::mutex> guard(lock);
+    reports.push_back(tag.item + " " + tag.channel + " " + (delivered ? "sent" : failure));
+  };
+  auto supervisor = std::make_unique<thrBGProcess>(options);
+  supervisor->iPollIntervalSecs_m = 3600;
+  supervisor->Resume();
+
+  std::atomic<bool> finish{false};
+  auto quickTag = std::make_shared<WorkerTag>(sink, "1", 1, kEmail, "a@x.org");
+  auto stubbornTag = std::make_shared<WorkerTag>(sink, "2", 2, kEmail, "b@x.org");
+  auto* quick = new ChattyWorker(true, finish);
+  auto* stubborn = new ChattyWorker(false, finish);
+  quick->Setup("", "", "", 0, "", "", 4, quickTag.get(), kWorkerLogMessage);
+  stubborn->Setup("", "", "", 0, "", "", 4, stubbornTag.get(), kWorkerLogMessage);
+  supervisor->AddEmail(quick, quickTag);
+  supervisor->AddEmail(stubborn, stubbornTag);
+  quickTag.reset();
+  stubbornTag.reset();
+  for (int i = 0; i < 500 && ReadRecent(sink->Path(), 1000).size() < 20; ++i) {
+    sink->Flush();
+    std::this_thread::sleep_for(5ms);
+  }
+
+  supervisor->Terminate();
+  supervisor->WaitFor();  // neither the stubborn worker nor its logging holds the stop
+  EXPECT_FALSE(supervisor->bRunning_m);
+  supervisor.reset();
+  sink->Close();  // nor does the log, while the stubborn worker still writes to it
+  sink.reset();
+  EXPECT_TRUE(stubborn->bRunning_m) << "left to its thread, logging into a closed log";
+  finish = true;
+  stubborn->WaitFor();
+  delete stubborn;
+
+  EXPECT_EQ(reports, std::vector<std::string>{"1 e-mail ended without delivering"});
+  const std::string log = Contents(dir.File("delivery.log"));
+  EXPECT_NE(log.find("\t1\te-mail\tstill talking"), std::string::npos);
+  EXPECT_NE(log.find("\t2\te-mail\tstill talking"), std::string::npos);
+  EXPECT_NE(log.find("\t1\te-mail\tFAILED: ended without delivering"), std::string::npos);
+}

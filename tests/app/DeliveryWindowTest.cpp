@@ -1,0 +1,149 @@
+// What became of the notifications, on the real window, offscreen: one pass with a
+// working and a failing mail server, the rows' colours and tooltips, the delivery log
+// and its window, and the desktop notices through a fallback of the test's own.
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <fstream>
+#include <regex>
+
+#include "QSStringGrid.h"
+#include "RecordingMedia.h"
+#include "ScriptedDialogs.h"
+#include "SmtpTestServers.h"
+#include "TempDir.h"
+#include "delivery/deliveryLog.h"
+#include "delivery/deliveryOutcome.h"
+#include "delivery/desktopNotifier.h"
+#include "eventTable.h"
+#include "formDeliveryLog.h"
+#include "formMain.h"
+#include "settingsStore.h"
+
+using namespace event_table;
+
+namespace {
+
+std::uint32_t RowColour(TfrmMain& w, int row) {
+  std::string value;
+  int flags = 0;
+  int values = 0;
+  QSGrid::TFont font = w.grdEvents->Font();
+  w.grdEventsBeforeDrawCell(kColEndTime, row, QSGrid::TRect{}, 0, value, flags, values, font);
+  return w.grdEvents->Canvas().Brush.Color;
+}
+
+}  // namespace
+
+TEST(DeliveryWindow, AFailedMailIsToldInTheTooltipTheRowColourTheLogAndOnTheDesktop) {
+  testsupport::ScopedRegistryDir registry;
+  testsupport::TempDir files;
+  testsupport::ScriptedSmtpServer good({});
+  testsupport::ScriptedSmtpServer bad({.replies = {{"RCPT", "550 5.1.1 mailbox unavailable"}}});
+  testsupport::RefusingPort closed;
+  ScriptedDialogs dialogs;
+  RecordingMedia media;
+  MainWindowOptions options{files.File("QSEvents.C-D")};
+  options.deliveryLogPath = files.File("state/delivery.log");
+  TfrmMain w(dialogs, options);
+  w.pMedia_m = &media;
+  std::vector<std::string> notices;
+  w.pNotifier_m = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
+  w.pNotifier_m->fallback = [&](const std::string& summary, const std::string& body) {
+    notices.push_back(summary + " | " + body);
+    return true;
+  };
+  w.cboDesktopNotifications->setCurrentIndex(delivery::kNoticesEveryDueItem);
+  EXPECT_EQ(settings_store::Read("DesktopNotifications", settings_store::Form::Integer)->AsInt(),
+            2);
+
+  w.edtSoundFile->setText("/s/ding.wav");
+  w.SMTPServer->setText("127.0.0.1");
+  w.SMTPPort->setText(QString::number(good.Port()));
+  w.edtEmailFrom->setText("me@example.test");
+  w.edtEmailTo->setText("bob@example.test");
+  w.edtEmailSubject->setText("Due");
+  w.edtMSMHost->setText("127.0.0.1");
+  w.edtMSMPort->setText(QString::number(closed.Port()));
+  w.edtFromMSM->setText("me@example.test");
+  w.edtFromMSMPwd->setText("msn-s3cret");
+  w.edtToMSM->setText("carol@example.test");
+  w.edtEbayPassword->setText("ebay-s3cret");
+  const auto addItem = [&](const std::string& id, const std::string& channels) {
+    w.bbtnAddEventClick();
+    const int r = w.grdEvents->RowCount() - 2;
+    w.grdEvents->SetCells(kColID, r, id);
+    w.grdEvents->SetCells(kColDescription, r, "Dentist");
+    w.grdEvents->SetCells(kColEndTime, r, "2006-05-01 12:00:00");
+    for (int i = 0; i < 4; ++i) {
+      w.grdEvents->SetCells(kColSound + i, r, std::string(1, channels[i]));
+    }
+    return r;
+  };
+  const int ok = addItem("ok", "YNYN");
+  const int failing = addItem("bad", "YYYN");
+  // The second item's sound starts after the first item's mail was handed over: from
+  // then on the mail goes to the failing server.
+  int sounds = 0;
+  media.during = [&] {
+    if (media.calls.back().starts_with("wave") && ++sounds == 2) {
+      w.SMTPPort->setText(QString::number(bad.Port()));
+    }
+  };
+  w.tmrEventsTimer();
+  EXPECT_NE(w.EventTooltip(failing).find("pending"), std::string::npos);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return w.EventTooltip(ok).find("pending") == std::string::npos &&
+               w.EventTooltip(failing).find("pending") == std::string::npos;
+      },
+      60000));
+
+  const std::string time = "Notified [0-9]{2}:[0-9]{2}:[0-9]{2}: ";
+  EXPECT_TRUE(std::regex_match(
+      w.EventTooltip(ok),
+      std::regex(time + "sound /s/ding.wav started; e-mail to bob@example.test sent")))
+      << w.EventTooltip(ok);
+  EXPECT_TRUE(std::regex_match(
+      w.EventTooltip(failing),
+      std::regex(time + "sound /s/ding.wav started; messenger to carol@example.test failed: .+; "
+                        "e-mail to bob@example.test failed: 550 5.1.1 mailbox unavailable")))
+      << w.EventTooltip(failing);
+  EXPECT_EQ(RowColour(w, ok), 0x00FF00u);
+  EXPECT_EQ(RowColour(w, failing), delivery::kWarningColour);
+  EXPECT_EQ(notices.size(), 4u) << "two due items and two failures";
+  EXPECT_NE(std::find(notices.begin(), notices.end(),
+                      "Reminder not delivered | Item bad: e-mail to bob@example.test failed: 550 "
+                      "5.1.1 mailbox unavailable"),
+            notices.end());
+
+  w.pDeliveryLog_m->Flush();
+  std::ifstream in(files.File("state/delivery.log"));
+  const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_NE(log.find("\tok\te-mail\tEmail notification was sent SUCCESSFULLY to: bob@example.test"),
+            std::string::npos);
+  EXPECT_NE(log.find("\tbad\te-mail\tEmail notification FAILED to: bob@example.test with msg: 550"),
+            std::string::npos);
+  EXPECT_NE(log.find("\tbad\tscheduler\tDispatching: Your scheduled item"), std::string::npos);
+  EXPECT_NE(log.find("\tbad\tsound\t/s/ding.wav started"), std::string::npos);
+  EXPECT_EQ(log.find("msn-s3cret"), std::string::npos);
+  EXPECT_EQ(log.find("ebay-s3cret"), std::string::npos);
+
+  // The log's window, narrowed to one item.
+  w.bbtnDeliveryLog->click();
+  auto* window = w.findChild<TfrmDeliveryLog*>("frmDeliveryLog");
+  ASSERT_NE(window, nullptr);
+  window->edtItemFilter->setText("bad");
+  const QString shown = window->memLog->toPlainText();
+  EXPECT_TRUE(shown.contains("FAILED to: bob@example.test"));
+  EXPECT_FALSE(shown.contains("SUCCESSFULLY"));
+
+  // A new end time starts the item afresh, also when it keeps the item notified.
+  w.grdEvents->SetCells(kColEndTime, failing, "2006-05-02 12:00:00");
+  EXPECT_EQ(w.grdEvents->GetObjects(kColEndTime, failing), kStateNotified);
+  EXPECT_EQ(RowColour(w, failing), 0x00FF00u);
+  EXPECT_EQ(w.EventTooltip(failing), "");
+}

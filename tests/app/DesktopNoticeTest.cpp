@@ -1,0 +1,125 @@
+// Desktop notices against a notification service of the test's own on a private
+// session bus (dbus-daemon, started here), and the fallback when the bus has none.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QStringList>
+#include <QTest>
+#include <QVariantMap>
+#include <filesystem>
+
+#include "delivery/desktopNotifier.h"
+
+extern char** environ;
+
+namespace {
+
+// A private session bus for one test; Address() is empty when dbus-daemon is missing.
+class PrivateBus {
+ public:
+  PrivateBus() {
+    if (!std::filesystem::exists("/usr/bin/dbus-daemon")) {
+      return;
+    }
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    const char* argv[] = {"dbus-daemon", "--session",         "--nofork",
+                          "--nopidfile", "--print-address=1", nullptr};
+    if (posix_spawn(&pid_, "/usr/bin/dbus-daemon", &actions, nullptr,
+                    const_cast<char* const*>(argv), environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    char c = 0;
+    while (pid_ > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
+      address_ += c;
+    }
+    ::close(out[0]);
+  }
+  ~PrivateBus() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& Address() const { return address_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string address_;
+};
+
+}  // namespace
+
+// The freedesktop notification service, as far as the program uses it.
+class FakeNotifications : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+ public:
+  QStringList shown;
+
+ public slots:
+  uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
+              const QStringList&, const QVariantMap&, int) {
+    shown << app + " | " + summary + " | " + body;
+    return static_cast<uint>(shown.size());
+  }
+};
+
+TEST(DesktopNotices, GoToTheBusServiceElseToTheFallbackElseNowhere) {
+  PrivateBus bus;
+  if (bus.Address().empty()) {
+    GTEST_SKIP() << "dbus-daemon (Debian package dbus) is not installed";
+  }
+  const QString address = QString::fromStdString(bus.Address());
+  QDBusConnection service = QDBusConnection::connectToBus(address, "notice-service");
+  QDBusConnection program = QDBusConnection::connectToBus(address, "notice-program");
+  ASSERT_TRUE(service.isConnected() && program.isConnected());
+
+  delivery::DesktopNotifier notifier(program);
+  QStringList fallback;
+  bool trayShown = true;
+  notifier.fallback = [&](const std::string& summary, const std::string& body) {
+    if (trayShown) {
+      fallback << QString::fromStdString(summary + " | " + body);
+    }
+    return trayShown;
+  };
+
+  FakeNotifications fake;
+  ASSERT_TRUE(service.registerObject("/org/freedesktop/Notifications", &fake,
+                                     QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
+  EXPECT_EQ(notifier.Notify("Reminder not delivered", "Item 42: e-mail to bob failed: refused"),
+            delivery::DesktopNotifier::Way::Bus);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !fake.shown.isEmpty(); }, 5000));
+  EXPECT_EQ(
+      fake.shown,
+      QStringList{"Vazudovu | Reminder not delivered | Item 42: e-mail to bob failed: refused"});
+  EXPECT_TRUE(fallback.isEmpty());
+
+  service.unregisterService("org.freedesktop.Notifications");
+  EXPECT_EQ(notifier.Notify("Reminder due", "Your scheduled item"),
+            delivery::DesktopNotifier::Way::Fallback);
+  EXPECT_EQ(fallback, QStringList{"Reminder due | Your scheduled item"});
+  trayShown = false;
+  EXPECT_EQ(notifier.Notify("Reminder due", "again"), delivery::DesktopNotifier::Way::None);
+  EXPECT_EQ(fake.shown.size(), 1);
+
+  QDBusConnection::disconnectFromBus("notice-service");
+  QDBusConnection::disconnectFromBus("notice-program");
+}
+
+#include "DesktopNoticeTest.moc"

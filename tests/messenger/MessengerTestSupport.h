@@ -1,0 +1,80 @@
+// What the messenger tests share: a log window that records every line, and a worker
+// set up against the test's own servers with short waits.
+#pragma once
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "MessageTarget.h"
+#include "classQSMSMessenger.h"
+
+namespace msmtest {
+
+class RecordingLog : public Platform::MessageTarget {
+ public:
+  std::intptr_t SendMessage(std::uint32_t, std::uintptr_t wParam, std::intptr_t) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    lines_.emplace_back(reinterpret_cast<const char*>(wParam));
+    return 0;
+  }
+  std::vector<std::string> Lines() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return lines_;
+  }
+  int Count(const std::string& line) const {
+    const std::vector<std::string> lines = Lines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+  }
+  bool Has(const std::string& line) const { return Count(line) > 0; }
+  // The log as one text, a line per log line, for failure messages.
+  std::string Text() const {
+    std::string text;
+    for (const std::string& line : Lines()) {
+      text += line + "\n";
+    }
+    return text;
+  }
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<std::string> lines_;
+};
+
+inline msm::MessengerTimings FastTimings() {
+  msm::MessengerTimings t;
+  t.iPollMs = 100;
+  t.iMaxEmptyPolls = 4;
+  t.iSignInWaitMs = 400;
+  t.iConnectPauseMs = 10;
+  t.iRetryPauseMs = 50;
+  t.iAckWaitMs = 250;
+  t.iReceiveMs = 3000;
+  t.iDrainMs = 300;
+  return t;
+}
+
+inline constexpr const char* kText = "Your scheduled item is about to elapse, ItemID: m1";
+
+// A worker for host 127.0.0.1 and the given port, recording its log and its reports.
+struct Session {
+  RecordingLog log;
+  RecordingLog window;  // internal error reports
+  std::unique_ptr<thrQSMSMessenger> worker;
+
+  Session(int port, const std::string& nexus,
+          const std::string& to = "first@test.example;second@test.example") {
+    worker = std::make_unique<thrQSMSMessenger>(&window);
+    worker->Setup("127.0.0.1", port, "sender@test.example", "pa,ss", to, kText, 4, &log, 1025);
+    worker->asPassportNexus_m = nexus;
+    worker->Timings_m = FastTimings();
+  }
+  void Run() {
+    worker->Resume();
+    worker->WaitFor();
+  }
+};
+
+}  // namespace msmtest
