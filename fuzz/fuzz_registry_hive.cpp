@@ -22,6 +22,8 @@ std::filesystem::path HiveFolder() {
       std::abort();
     }
     setenv("QS_REGISTRY_DIR", made, 1);
+    // Syncing each write to disk only slows the search; the file's content is the same.
+    VIDodadaZadoVove::bForceNoRegistryFlush_m = true;
     // Reports of unusable files are expected here; keep the run's output quiet.
     VIDodadaZadoVove::SetMessageBoxHandler([](const std::string&, const std::string&) {});
     return std::filesystem::path(made);
