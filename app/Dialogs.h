@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 class QFont;
@@ -55,6 +56,12 @@ class Dialogs {
   // The default exception display: shows the message; the silent abort shows nothing.
   virtual void ShowException(const std::exception& error) = 0;
 };
+
+// Choosing a font with its colour in two steps, the font and then the colour: cancelling
+// either step leaves both as they were.
+bool ChooseFontThenColour(QFont& font, std::uint32_t& colour,
+                          const std::function<bool(QFont&)>& fontStep,
+                          const std::function<bool(std::uint32_t&)>& colourStep);
 
 // The real dialogs on Qt.
 class QtDialogs : public Dialogs {

@@ -83,20 +83,33 @@ bool QtDialogs::InputQuery(const std::string& caption, const std::string& prompt
   return ok;
 }
 
+bool ChooseFontThenColour(QFont& font, std::uint32_t& colour,
+                          const std::function<bool(QFont&)>& fontStep,
+                          const std::function<bool(std::uint32_t&)>& colourStep) {
+  QFont chosenFont = font;
+  if (!fontStep(chosenFont)) {
+    return false;
+  }
+  std::uint32_t chosenColour = colour;
+  if (!colourStep(chosenColour)) {
+    return false;
+  }
+  font = chosenFont;
+  colour = chosenColour;
+  return true;
+}
+
 bool QtDialogs::ChooseFont(QWidget* owner, QFont& font, std::uint32_t& colour) {
   // Qt's font dialog has no colour field; the colour dialog follows it so the
   // font's colour is still chosen in the same step.
-  bool ok = false;
-  const QFont chosen = QFontDialog::getFont(&ok, font, owner);
-  if (!ok) {
-    return false;
-  }
-  const QColor picked = QColorDialog::getColor(ColorFromWin(colour), owner);
-  font = chosen;
-  if (picked.isValid()) {
-    colour = ColorToWin(picked);
-  }
-  return true;
+  return ChooseFontThenColour(
+      font, colour,
+      [owner](QFont& f) {
+        bool ok = false;
+        f = QFontDialog::getFont(&ok, f, owner);
+        return ok;
+      },
+      [this, owner](std::uint32_t& c) { return ChooseColor(owner, c); });
 }
 
 bool QtDialogs::ChooseColor(QWidget* owner, std::uint32_t& colour) {

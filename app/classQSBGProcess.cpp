@@ -1,6 +1,8 @@
 #include "classQSBGProcess.h"
 
 #include <algorithm>
+#include <cmath>
+#include <condition_variable>
 #include <exception>
 #include <thread>
 
@@ -36,7 +38,32 @@ void TakeStopped(std::vector<std::unique_ptr<Worker>>& workers,
 
 }  // namespace
 
-thrBGProcess::thrBGProcess(TBGProcessOptions options) : options_(std::move(options)) {}
+// What the body sleeps on between passes. A notice raises a flag under the mutex, so one
+// that comes while a pass runs is not lost: the next wait returns at once.
+struct thrBGProcess::Wake {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool pending = false;
+
+  void Notify() noexcept {
+    try {
+      std::lock_guard<std::mutex> lock(mutex);
+      pending = true;
+    } catch (...) {
+      // Only a broken mutex throws; the next timed pass still comes.
+    }
+    changed.notify_one();
+  }
+
+  void WaitFor(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, limit, [this] { return pending; });
+    pending = false;
+  }
+};
+
+thrBGProcess::thrBGProcess(TBGProcessOptions options)
+    : options_(std::move(options)), wake_(std::make_shared<Wake>()) {}
 
 thrBGProcess::~thrBGProcess() {
   TerminateAndWait();
@@ -50,25 +77,36 @@ thrBGProcess::~thrBGProcess() {
 
 void thrBGProcess::AddMessenger(thrQSMSMessenger* worker,
                                 std::shared_ptr<delivery::WorkerTag> tag) {
-  std::unique_ptr<thrQSMSMessenger> owned(worker);
-  if (owned) {
-    std::lock_guard<std::mutex> lock(lock_);
-    if (tag) {
-      mapTags_m[owned.get()] = std::move(tag);
-    }
-    vecMessengers_m.push_back(std::move(owned));
-  }
+  HandOver(vecMessengers_m, worker, std::move(tag));
 }
 
 void thrBGProcess::AddEmail(thrQSEmail* worker, std::shared_ptr<delivery::WorkerTag> tag) {
-  std::unique_ptr<thrQSEmail> owned(worker);
-  if (owned) {
+  HandOver(vecEmails_m, worker, std::move(tag));
+}
+
+template <typename Worker>
+void thrBGProcess::HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worker* worker,
+                            std::shared_ptr<delivery::WorkerTag> tag) {
+  std::unique_ptr<Worker> owned(worker);
+  if (!owned) {
+    return;
+  }
+  // The worker's end wakes the body, which then frees it. The notice holds the wake
+  // state, not this object: a worker left running at shut-down may end after it.
+  owned->SetOnFinished([wake = wake_] { wake->Notify(); });
+  {
     std::lock_guard<std::mutex> lock(lock_);
     if (tag) {
       mapTags_m[owned.get()] = std::move(tag);
     }
-    vecEmails_m.push_back(std::move(owned));
+    workers.push_back(std::move(owned));
   }
+  wake_->Notify();  // started by the next pass, which comes now
+}
+
+void thrBGProcess::Terminate() noexcept {
+  Platform::TThread::Terminate();
+  wake_->Notify();
 }
 
 std::shared_ptr<delivery::WorkerTag> thrBGProcess::TakeTag(const void* worker) {
@@ -132,7 +170,9 @@ void thrBGProcess::Execute() {
     pTimeClient_m->SetClock = options_.setClock;
     while (!Terminated()) {
       RunPass();
-      std::this_thread::sleep_for(options_.loopPause);
+      if (!Terminated()) {
+        wake_->WaitFor(IdleWait());
+      }
     }
   } catch (...) {
     // Whatever ended the loop, the workers are still stopped below.
@@ -146,9 +186,28 @@ void thrBGProcess::Execute() {
 }
 
 void thrBGProcess::RunPass() {
+  bResumeFailed_m = false;
   PollTime();
   ServeWorkers(vecMessengers_m);
   ServeWorkers(vecEmails_m);
+}
+
+std::chrono::milliseconds thrBGProcess::IdleWait() const {
+  const std::chrono::milliseconds shortest = options_.loopPause;
+  if (bResumeFailed_m) {
+    return shortest;
+  }
+  // Until the pass at which PollTime's own test finds the query due; a clock put back
+  // makes it due at once.
+  const double elapsed = (Platform::Now() - dtLastPoll_m.load()) * Platform::SecsPerDay;
+  if (elapsed < 0) {
+    return shortest;
+  }
+  const double leftMs = (iPollIntervalSecs_m.load() - elapsed) * 1000.0;
+  if (!(leftMs > static_cast<double>(shortest.count()))) {
+    return shortest;
+  }
+  return std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(leftMs)) + 1);
 }
 
 void thrBGProcess::PollTime() {
@@ -187,7 +246,8 @@ void thrBGProcess::ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers) {
         try {
           workers[i]->Resume();  // nothing happens to one already started
         } catch (const std::exception&) {
-          // No thread to be had now; the next pass tries again.
+          // No thread to be had now; the next pass, a short wait away, tries again.
+          bResumeFailed_m = true;
         }
       } else {
         stopped.push_back(std::move(workers[i]));

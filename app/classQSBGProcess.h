@@ -1,6 +1,8 @@
 // The background supervisor: one thread from start-up to shut-down that starts the
 // notification workers handed to it, frees those that have finished and, at its
 // poll interval, measures the computer clock's offset against the time server.
+// Between passes it sleeps until there is something to do: a worker handed over, a
+// worker's end, the next time query or the request to stop.
 #pragma once
 
 #include <atomic>
@@ -31,7 +33,9 @@ using TWorkerEnded =
 // The supervisor's waits and its time service. The defaults are the program's;
 // tests shorten the waits and point the time query at a server of their own.
 struct TBGProcessOptions {
-  std::chrono::milliseconds loopPause{100};  // between two passes of the loop
+  // The shortest time between two time queries, and the retry of a worker whose thread
+  // could not be had.
+  std::chrono::milliseconds loopPause{100};
   std::chrono::milliseconds stopGrace{250};  // for running workers to stop at shut-down
   int sntpTimeoutMs = 5000;                  // for the time server's answer
   std::string sntpPort = "123";
@@ -56,6 +60,8 @@ class thrBGProcess : public Platform::TThread {
   // The time server to ask from the next query on.
   void SetSNTPServer(const std::string& server);
   std::string SNTPServer() const;
+  // Also wakes the body so that it stops at once.
+  void Terminate() noexcept override;
   const TBGProcessOptions& Options() const { return options_; }
 
   // True from the start of the body to its end.
@@ -70,14 +76,21 @@ class thrBGProcess : public Platform::TThread {
 
  protected:
   void Execute() override;
-  // One pass of the loop without its pause: the time query when it is due, then the
+  // One pass of the loop without its wait: the time query when it is due, then the
   // messenger and the e-mail workers.
   void RunPass();
+  // How long the body may sleep after a pass when nothing wakes it earlier.
+  std::chrono::milliseconds IdleWait() const;
 
  private:
+  struct Wake;
+
   void PollTime();
   template <typename Worker>
   void ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers);
+  template <typename Worker>
+  void HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worker* worker,
+                std::shared_ptr<delivery::WorkerTag> tag);
   void StopWorkers();
   // Frees workers taken out of their list (outside the lock) and reports the tagged ones.
   template <typename Worker>
@@ -86,6 +99,9 @@ class thrBGProcess : public Platform::TThread {
 
   const TBGProcessOptions options_;
   std::unique_ptr<TSNTPSend> pTimeClient_m;  // lives as long as one run of the body
+  // Shared with the workers' end notices, which may come after this object is gone.
+  const std::shared_ptr<Wake> wake_;
+  bool bResumeFailed_m = false;  // body only: a worker is still waiting for its thread
   // Guards the two lists and the server name, which the UI thread changes while the
   // body walks them.
   mutable std::mutex lock_;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "CommonCodeLite.h"
+#include "Exceptions.h"
 #include "GridTypes.h"
 #include "QSStringGrid.h"
 #include "customApp.h"
@@ -49,10 +51,20 @@ bool Dispatch(TQSStringGrid& grid, int r, Platform::TDateTime localEnd, ChannelD
   if (flags & kCustomApp) {
     const std::string command = channels.CustomAppTemplate();
     if (command.find_first_not_of(" \t") != std::string::npos) {
-      channels.Launch(ParseCustomizedString(
+      const std::string line = ParseCustomizedString(
           command, grid.GetCells(kColID, r), grid.GetCells(kColDescription, r),
           Platform::FormatDateTime("yyyy-mm-dd", localEnd),
-          Platform::FormatDateTime("hh:nn:ss", localEnd), grid.GetCells(kColZone, r), true));
+          Platform::FormatDateTime("hh:nn:ss", localEnd), grid.GetCells(kColZone, r), true);
+      if (line.size() > VIDodadaZadoVove::kMaxCommandLineLength) {
+        // The launch would refuse it without a word.
+        channels.ShowMessage(Platform::Format(
+            "The custom application for item '%s' was not started: its command line is %zu "
+            "characters long, more than the %zu that can be started.",
+            grid.GetCells(kColID, r).c_str(), line.size(),
+            VIDodadaZadoVove::kMaxCommandLineLength));
+      } else {
+        channels.Launch(line);
+      }
     }
   }
   if (flags != 0) {
@@ -80,18 +92,33 @@ bool IsDue(const std::string& warningMinutes, Platform::TDateTime localEnd,
 
 PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
-                ChannelDispatch& channels) {
+                ChannelDispatch& channels, std::set<std::string>* unreadableEndTimes, int editingRow) {
+  std::set<std::string> reportedThisPass;
+  std::set<std::string>& unreadable = unreadableEndTimes ? *unreadableEndTimes : reportedThisPass;
   try {
     // The row count is read again on every turn: the supervisor wait runs other handlers.
     for (int r = grid.FixedRows(); r < grid.RowCount(); ++r) {
       try {
-        if (grid.IsRowHidden(r) || grid.GetCells(kColWarnMinutes, r).empty() ||
+        if (r == editingRow || grid.IsRowHidden(r) || grid.GetCells(kColWarnMinutes, r).empty() ||
             grid.GetObjects(kColEndTime, r) != kStateArmed) {
           continue;
         }
+        const std::string endText = grid.GetCells(kColEndTime, r);
+        Platform::TDateTime end = 0.0;
+        try {
+          end = Platform::StrToDateTime(endText);
+        } catch (const Platform::EConvertError& e) {
+          // One unreadable item must not keep the others from being notified.
+          if (unreadable.insert(endText).second) {
+            channels.ShowMessage(std::string(kRowErrorPrefix) + "the end time of item '" +
+                                 grid.GetCells(kColID, r) + "' cannot be read (" + e.what() +
+                                 "); the item is skipped until it is corrected.");
+            grid.InvalidateRow(r);
+          }
+          continue;
+        }
         const Platform::TDateTime localEnd =
-            LocalEndTime(Platform::StrToDateTime(grid.GetCells(kColEndTime, r)), localOffset,
-                         ZoneOffset(zones, grid.GetCells(kColZone, r)));
+            LocalEndTime(end, localOffset, ZoneOffset(zones, grid.GetCells(kColZone, r)));
         if (IsDue(grid.GetCells(kColWarnMinutes, r), localEnd, now) &&
             !Dispatch(grid, r, localEnd, channels)) {
           return PassEnd::SupervisorTimeout;

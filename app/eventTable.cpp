@@ -34,7 +34,10 @@ int StateAfterEndTimeChange(int state, const std::string& oldText, Platform::TDa
   if (state == kStateNew) {
     return kStateArmed;
   }
-  if (!oldText.empty() && Platform::StrToDateTime(oldText) > now) {
+  // While an end time is typed the cell holds parts of one ("2", "2026-1"); a text that
+  // is no date-time is not later than now.
+  Platform::TDateTime oldEnd = 0.0;
+  if (Platform::TryStrToDateTime(oldText, oldEnd) && oldEnd > now) {
     return kStateArmed;
   }
   return state;

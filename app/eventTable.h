@@ -32,7 +32,7 @@ Platform::TDateTime LocalEndTime(Platform::TDateTime end, double localOffset, do
 
 // The state after the end-time cell is about to change: a new item is armed; any other
 // item is armed again when the end time it held before is still ahead of now (plain
-// local date-times); otherwise it keeps its state. oldText may be empty.
+// local date-times); otherwise it keeps its state. oldText may be empty or no date-time.
 int StateAfterEndTimeChange(int state, const std::string& oldText, Platform::TDateTime now);
 
 // The dialog's own test: an end time that lies ahead of now in local time re-arms.

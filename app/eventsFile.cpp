@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -36,7 +38,82 @@ void WriteAll(int fd, const std::string& bytes, const std::string& path) {
   }
 }
 
+std::string NotRegularText(const std::string& path) {
+  return path + " is not a regular file";
+}
+
+// The save's temporary names: "." + the file's name + "." + the saving process's id +
+// "." + an attempt number + ".tmp".
+std::string TemporaryName(const std::string& fileName, pid_t pid, int attempt) {
+  return "." + fileName + "." + std::to_string(pid) + "." + std::to_string(attempt) + ".tmp";
+}
+
+// The process id in a name of that pattern, or 0 when the name is not one of them.
+pid_t PidOfTemporary(const std::string& name, const std::string& fileName) {
+  const std::string prefix = "." + fileName + ".";
+  const std::string suffix = ".tmp";
+  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return 0;
+  }
+  const std::string middle =
+      name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  const std::size_t dot = middle.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == middle.size() ||
+      middle.find_first_not_of("0123456789.") != std::string::npos ||
+      middle.find('.', dot + 1) != std::string::npos) {
+    return 0;
+  }
+  long pid = 0;
+  const auto [ptr, ec] = std::from_chars(middle.data(), middle.data() + dot, pid);
+  return ec == std::errc() && pid > 0 ? static_cast<pid_t>(pid) : 0;
+}
+
 }  // namespace
+
+std::string ResolveLinks(const std::string& path) {
+  std::filesystem::path current(path);
+  // As many links as the system itself follows before it calls the chain a loop.
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      return current.string();
+    }
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::read_symlink(current, ec);
+    if (ec) {
+      throw Platform::Exception("Cannot follow the link " + current.string() + ": " + ec.message());
+    }
+    current = target.is_absolute() ? target : current.parent_path() / target;
+  }
+  throw Platform::Exception("Cannot follow the link " + path + ": " + ErrnoText(ELOOP));
+}
+
+int RemoveStaleTemporaries(const std::string& path) {
+  int removed = 0;
+  std::error_code ec;
+  const std::filesystem::path target(ResolveLinks(path));
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  const std::string fileName = target.filename().string();
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    const pid_t pid = PidOfTemporary(name, fileName);
+    if (pid == 0) {
+      continue;
+    }
+    // A save still running in another process keeps its file; ours are never pending here.
+    if (pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM)) {
+      continue;
+    }
+    struct stat st {};
+    if (::lstat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::unlink(entry.path().c_str()) == 0) {
+      ++removed;
+    }
+  }
+  return removed;
+}
 
 std::string DefaultPath() {
   std::error_code ec;
@@ -108,12 +185,18 @@ std::intptr_t ObjectFromField(const std::string& field) {
 }
 
 bool ReadFile(const std::string& path, std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a FIFO in the file's place would hold the start until a writer came.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) {
       return false;
     }
     throw Platform::Exception("Cannot open " + path + ": " + ErrnoText(errno));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw Platform::Exception(NotRegularText(path));
   }
   bytes.clear();
   char buffer[65536];
@@ -137,7 +220,13 @@ bool ReadFile(const std::string& path, std::string& bytes) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  const std::filesystem::path target(path);
+  // A link stays a link: its target is what gets replaced.
+  const std::filesystem::path target(ResolveLinks(path));
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (exists && !S_ISREG(old.st_mode)) {
+    throw Platform::Exception("Cannot save the events to " + path + ": " + NotRegularText(path));
+  }
   const std::filesystem::path folder =
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   // The temporary file is created with the usual permissions (0666 less the umask)
@@ -145,9 +234,7 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   std::string temp;
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    temp = (folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                      std::to_string(attempt) + ".tmp"))
-               .string();
+    temp = (folder / TemporaryName(target.filename().string(), ::getpid(), attempt)).string();
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) {
       break;
@@ -158,8 +245,7 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   }
   bool fdOpen = true;
   try {
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0) {
+    if (exists) {
       ::fchmod(fd, old.st_mode & 07777);
     }
     WriteAll(fd, bytes, temp);
@@ -177,7 +263,7 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     ::unlink(temp.c_str());
     throw;
   }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
     throw Platform::Exception("Cannot save the events to " + path + ": " + ErrnoText(err));

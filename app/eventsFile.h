@@ -29,12 +29,23 @@ std::string JoinLines(const std::vector<std::string>& lines);
 std::intptr_t ObjectFromField(const std::string& field);
 
 // Reads the whole file; false when it does not exist. Raises Platform::Exception
-// when it exists but cannot be read.
+// when it exists but cannot be read, or is not a regular file (a FIFO, device, socket
+// or folder; a symbolic link counts as what it points to).
 bool ReadFile(const std::string& path, std::string& bytes);
 
 // Replaces the file with the bytes: written to a temporary file in the same folder,
 // flushed to disk, then renamed over the old one, so an interrupted or failed save
-// leaves the previous file whole. Raises Platform::Exception saying why it failed.
+// leaves the previous file whole. A symbolic link is kept: its target is replaced, with
+// the temporary file beside the target. Something other than a regular file in the
+// file's place is refused. Raises Platform::Exception saying why it failed.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// The path with every symbolic link of its last part followed (the target of a dangling
+// link included). Raises Platform::Exception for a loop.
+std::string ResolveLinks(const std::string& path);
+
+// Removes the temporary files that a save killed part-way left beside the file: only
+// names of the save's own pattern, and none of a process still running. The count removed.
+int RemoveStaleTemporaries(const std::string& path);
 
 }  // namespace events_file

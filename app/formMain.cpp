@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -132,8 +133,13 @@ void TfrmMain::StartUp() {
     tmrMainClock->start();
     marker = "R";
   } catch (const std::exception& e) {
-    dialogs_.ShowMessage(Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
-                                          "TfrmMain::TfrmMain", e.what()));
+    std::string text = Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
+                                        "TfrmMain::TfrmMain", e.what());
+    if (!bEventsLoaded_m) {
+      text += "\nThe events file " + asEventsFile_m +
+              " was not loaded and will be left alone: it is not saved at close.";
+    }
+    dialogs_.ShowMessage(text);
   }
 }
 
@@ -201,6 +207,7 @@ void TfrmMain::ConnectHandlers() {
   };
   onToggle(chkRunAsTrayIcon, &TfrmMain::chkRunAsTrayIconClick);
   onToggle(chkStayOnTop, &TfrmMain::chkStayOnTopClick);
+  onToggle(chkStartAtLogin, &TfrmMain::chkStartAtLoginClick);
   onEdit(edtUpdateURL, &TfrmMain::edtUpdateURLChange);
   onEdit(edtProxyServer, &TfrmMain::edtProxyServerChange);
   onEdit(edtProxyPort, &TfrmMain::edtProxyPortChange);
@@ -285,7 +292,12 @@ std::intptr_t TfrmMain::SendMessage(std::uint32_t msg, std::uintptr_t wParam,
 
 void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  Guarded([this] { FormShow(); });
+  // The window system's own showings (a restore from minimised) keep the window where
+  // the user has put it since; only the program's showings, the first one and the one
+  // from the tray, return it to its stored place.
+  if (!event->spontaneous()) {
+    Guarded([this] { FormShow(); });
+  }
 }
 
 void TfrmMain::FormShow() {
@@ -322,7 +334,8 @@ void TfrmMain::FormCloseQuery(bool& CanClose) {
       WriteSetting(name);
     }
 
-    if (chkSaveOnClose->isChecked()) {
+    // A file that was not loaded whole is never replaced by what the table shows.
+    if (chkSaveOnClose->isChecked() && bEventsLoaded_m) {
       SaveEvents();
     }
     WaitForSupervisor();
@@ -405,7 +418,11 @@ void TfrmMain::bbtnShutdownClick() {
 }
 
 void TfrmMain::pmnuiShutdownClick() {
-  close();
+  // A window hidden in the tray is not a last visible window whose close ends the event
+  // loop, so its close ends the loop here.
+  if (close()) {
+    QCoreApplication::quit();
+  }
 }
 
 void TfrmMain::bbtnUpdatesClick() {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "CommonCodeLite.h"
@@ -91,6 +92,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   QWidget* tbGeneralSettings = nullptr;
   QCheckBox* chkRunAsTrayIcon = nullptr;
   QCheckBox* chkStayOnTop = nullptr;
+  QCheckBox* chkStartAtLogin = nullptr;
   QLineEdit* edtUpdateURL = nullptr;
   QLineEdit* edtProxyServer = nullptr;
   QLineEdit* edtProxyPort = nullptr;
@@ -200,6 +202,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::uint32_t iGridColor_m = 0;
   double dLastTZDiff_m = 0.0;
   int iLastSecond_m = 0;
+  bool bClockResting_m = false;  // tmrMainClock stopped while nobody sees the window
   bool bAltDown_m = false;
   bool bTrayMode_m = false;
   std::unique_ptr<QSystemTrayIcon> pTrayIcon_m;
@@ -234,6 +237,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::string EventTooltip(int row) const;
   bool RowDeliveryFailed(int row) const;
   void NoticeOnDesktop(const std::string& summary, const std::string& body);
+  // End-time texts the scheduler could not read: reported once, their cells marked.
+  std::set<std::string> setUnreadableEndTimes_m;
 
   // ---- Handlers
   void FormShow();
@@ -257,6 +262,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // Settings, clocks, zones, tray, sound, messenger, e-mail and time synchronisation.
   void chkRunAsTrayIconClick();
   void chkStayOnTopClick();
+  void chkStartAtLoginClick();
   void edtUpdateURLChange();
   void edtProxyServerChange();
   void edtProxyPortChange();
@@ -307,7 +313,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void WMTrayNotify(std::intptr_t lParam);
   // The events file, beside the executable unless the options name another.
   void SaveEvents();
-  void LoadEvents(std::string& marker) { LoadEventsFrom(asEventsFile_m, marker); }
+  // Loads the file; only a load that completed lets a later save replace it.
+  void LoadEvents(std::string& marker);
   void LoadEventsFrom(const std::string& path, std::string& marker);
   // The settings table (formMainSettings.cpp): reads its rows from first to last, in table
   // order, applying each stored value; and the one writer that stores a row's current value.
@@ -319,6 +326,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Rests the clock timer while the window is hidden or minimised (formMainClocks.cpp).
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -341,6 +350,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
                        std::uint32_t& fontColour, const char* fontValue, const char* colourValue);
   void ChooseClockBackground(QLabel* label, std::uint32_t& backColour, const char* value);
   void ToggleClockDisplay(QAction* item, bool& shown);
+  void RestClock();
+  void WakeClock();
   void AddSystemZones();
   void AddUserZones();
   void ShowLocalZone(const std::string& name, double offset);
@@ -356,6 +367,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
 
   Dialogs& dialogs_;
   std::string asEventsFile_m;
+  bool bEventsLoaded_m = false;  // the file was read to its end (or did not exist)
   bool bClosed_m = false;
 };
 

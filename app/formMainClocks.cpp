@@ -2,8 +2,11 @@
 // font and background dialogs and the four "Don't show" toggles.
 #include <QAction>
 #include <QComboBox>
+#include <QEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 
 #include "DateTime.h"
 #include "QSStringGrid.h"
@@ -101,14 +104,55 @@ void TfrmMain::RefreshClocks(double localNow, std::int64_t utcFileTime) {
                                bShowVirtualTZName_m, FromQ(cboVirtualTimeZone->currentText())));
 }
 
+// ---- Hidden and shown
+
+// Nobody sees the clocks of a hidden or minimised window, so their timer rests then and
+// wakes the process no more; shown again, the labels are brought up to date at once.
+// Minimising and restoring arrive here as hide and show events too.
+bool TfrmMain::event(QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::Hide) {
+    RestClock();
+  }
+  const bool handled = QMainWindow::event(event);
+  if ((type == QEvent::Show || type == QEvent::WindowStateChange) && isVisible() &&
+      !isMinimized()) {
+    WakeClock();
+  }
+  return handled;
+}
+
+void TfrmMain::RestClock() {
+  if (tmrMainClock->isActive()) {
+    tmrMainClock->stop();
+    bClockResting_m = true;
+  }
+}
+
+void TfrmMain::WakeClock() {
+  // Not after the close sequence has stopped the clocks for good.
+  if (!bClockResting_m || bClosed_m) {
+    return;
+  }
+  bClockResting_m = false;
+  iLastSecond_m = -1;  // no second matches: this refresh writes whatever changed
+  try {
+    tmrMainClockTimer();
+  } catch (const std::exception& e) {
+    dialogs_.ShowException(e);
+  }
+  tmrMainClock->start();
+}
+
 // ---- Fonts, backgrounds and display toggles
 
 void TfrmMain::ChooseClockFont(QLabel* label, std::unique_ptr<LOGFONTA>& font,
                                std::uint32_t& fontColour, const char* fontValue,
                                const char* colourValue) {
-  const LOGFONTA& shown =
-      font ? *font : (lfDefaultFont_m ? *lfDefaultFont_m : LogFontFromFont(label->font()));
-  QFont chosen = FontFromLogFont(shown);
+  // The dialog opens on the font the clock is drawn with: the family the description
+  // names may not be installed, and the dialog lists only installed ones.
+  QFont chosen = label->font();
+  chosen.setFamily(QFontInfo(chosen).family());
   std::uint32_t colour = fontColour;
   if (!dialogs_.ChooseFont(this, chosen, colour)) {
     return;

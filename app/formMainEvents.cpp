@@ -15,6 +15,10 @@
 
 using namespace event_table;
 
+namespace {
+constexpr std::uint32_t kUnreadableEndTimeColour = 0x008080FF;  // light red, as 0x00BBGGRR
+}  // namespace
+
 void TfrmMain::bbtnAddEventClick() {
   const int r = grdEvents->RowCount() - 1;
   grdEvents->InsertRow(r);
@@ -104,9 +108,9 @@ void TfrmMain::grdEventsCellChange(int ACol, int ARow, const std::string&, bool&
   }
 }
 
-void TfrmMain::grdEventsBeforeDrawCell(int, int ARow, const QSGrid::TRect&, QSGrid::TGridDrawState,
-                                       std::string&, int& iOverrideFlags, int& iOverrideVals,
-                                       QSGrid::TFont&) {
+void TfrmMain::grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect&,
+                                       QSGrid::TGridDrawState, std::string&, int& iOverrideFlags,
+                                       int& iOverrideVals, QSGrid::TFont&) {
   std::string marker = "A";
   try {
     if (ARow < grdEvents->FixedRows()) {
@@ -120,6 +124,11 @@ void TfrmMain::grdEventsBeforeDrawCell(int, int ARow, const QSGrid::TRect&, QSGr
                                       : RowDeliveryFailed(ARow) ? delivery::kWarningColour
                                                                 : 0x00FF00u;
     grdEvents->Canvas().Font.Color = grdEvents->Font().Color;
+    // An end time the scheduler could not read, and so skips, stands out in red.
+    if (ACol == kColEndTime && !setUnreadableEndTimes_m.empty() &&
+        setUnreadableEndTimes_m.count(grdEvents->GetCells(kColEndTime, ARow)) != 0) {
+      grdEvents->Canvas().Brush.Color = kUnreadableEndTimeColour;
+    }
   } catch (const std::exception& e) {
     dialogs_.ShowMessage(Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
                                           "TfrmMain::grdEventsBeforeDrawCell", e.what()));
@@ -129,7 +138,25 @@ void TfrmMain::grdEventsBeforeDrawCell(int, int ARow, const QSGrid::TRect&, QSGr
 // ---- The events file
 
 void TfrmMain::bbtnSaveEventsNowClick() {
+  // The table shows only part of the file, or none of it: replacing the file would lose
+  // the rest, so the user decides.
+  if (!bEventsLoaded_m &&
+      dialogs_.MessageBox(this,
+                          "The events file " + asEventsFile_m +
+                              " was not loaded completely, so the table may lack items it "
+                              "holds. Replace the file with the items shown?",
+                          "Confirm", mb::YESNO | mb::ICONWARNING) != mb::IDYES) {
+    return;
+  }
   SaveEvents();
+  bEventsLoaded_m = true;
+}
+
+void TfrmMain::LoadEvents(std::string& marker) {
+  marker = "P1";
+  events_file::RemoveStaleTemporaries(asEventsFile_m);
+  LoadEventsFrom(asEventsFile_m, marker);
+  bEventsLoaded_m = true;
 }
 
 void TfrmMain::SaveEvents() {
@@ -159,6 +186,7 @@ void TfrmMain::LoadEventsFrom(const std::string& path, std::string& marker) {
     return;
   }
   const std::vector<std::string> lines = events_file::SplitLines(bytes);
+  const TGridUpdateBatch batch(*grdEvents);
   for (const std::string& line : lines) {
     marker = "P1.1";
     const std::vector<std::string> values =

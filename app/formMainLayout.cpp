@@ -197,7 +197,15 @@ void TfrmMain::CreateControls() {
     Page p(pgOptions, "tbGeneralSettings", "General");
     tbGeneralSettings = p.widget;
     chkRunAsTrayIcon = p.Place(CheckBox(p.widget, "chkRunAsTrayIcon", "Run in system tray"), 0);
-    chkStayOnTop = p.Place(CheckBox(p.widget, "chkStayOnTop", "Stay on top of other windows"), 1);
+    // "Start when I log in" shares the first row's second cell, so the page keeps its height.
+    auto* rowOptions = p.Place(new QWidget(p.widget), 1);
+    auto* rowLayout = new QHBoxLayout(rowOptions);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    chkStayOnTop = CheckBox(rowOptions, "chkStayOnTop", "Stay on top of other windows");
+    chkStartAtLogin = CheckBox(rowOptions, "chkStartAtLogin", "Start when I log in");
+    rowLayout->addWidget(chkStayOnTop);
+    rowLayout->addWidget(chkStartAtLogin);
+    rowLayout->addStretch(1);
     p.row++;
     p.Label("Update URL:");
     edtUpdateURL =
@@ -397,6 +405,9 @@ void TfrmMain::CreateControls() {
     p.grid->addWidget(new QLabel("Coming soon!", p.widget), 0, 3);
   }
   pgOptions->setCurrentIndex(0);
+  // However small the window is made, every settings page keeps the height its controls need.
+  pgOptions->setMinimumHeight(std::max(81, pgOptions->minimumSizeHint().height()));
+  panBottom->setMinimumHeight(std::max(83, panBottom->minimumSizeHint().height()));
   // The clocks 30, the splitter 3 and the events 114 high, above the settings.
   resize(747, 30 + 3 + 114 + std::max(83, panBottom->sizeHint().height()));
 }
@@ -447,7 +458,10 @@ void TfrmMain::CreateComponents() {
   fntDialog = Named(new QObject(this), "fntDialog");
   clrDialog = Named(new QObject(this), "clrDialog");
   dlgOpen = new TOpenDialogComponent(this, "dlgOpen",
-                                     {"MPeg3 files|*.MP3|Wave files|*.WAV", "*.MP3", true, ""});
+                                     {"MPeg3 files|*.MP3|Wave files|*.WAV|"
+                                      "Ogg Vorbis files|*.OGG|Opus files|*.OPUS|FLAC files|*.FLAC|"
+                                      "All files|*",
+                                      "*.MP3", true, ""});
   dlgGetFile = new TOpenDialogComponent(this, "dlgGetFile", {"Programs|*.*", "wav", false, ""});
   tmrMainClock = Timer(this, "tmrMainClock", 250);
   tmrEvents = Timer(this, "tmrEvents", 5000);

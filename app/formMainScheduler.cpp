@@ -11,6 +11,7 @@
 
 #include "CommonCodeLite.h"
 #include "DateTime.h"
+#include "QSStringGrid.h"
 #include "classQSBGProcess.h"
 #include "classQSEmail.h"
 #include "classQSMSMessenger.h"
@@ -19,6 +20,7 @@
 #include "delivery/deliveryOutcome.h"
 #include "delivery/workerTag.h"
 #include "eventScheduler.h"
+#include "eventTable.h"
 #include "formMain.h"
 #include "qtConvert.h"
 
@@ -125,9 +127,14 @@ void TfrmMain::tmrEventsTimer() {
     ~Leave() { flag = false; }
   } leave{bInEventPass_m};
   WindowChannels channels(*this);
+  // An end time being typed, not merely the current cell, is what the pass leaves alone.
+  const bool typingEndTime = grdEvents->Col() == event_table::kColEndTime &&
+                             grdEvents->IsEditorShowing() && grdEvents->GridHasFocus() &&
+                             grdEvents->InplaceEditor()->isModified();
   try {
     event_scheduler::RunPass(*grdEvents, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m,
-                             channels);
+                             channels, &setUnreadableEndTimes_m,
+                             typingEndTime ? grdEvents->Row() : -1);
   } catch (const std::exception& e) {
     dialogs_.ShowException(e);
   }

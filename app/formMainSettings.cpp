@@ -5,8 +5,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSplitter>
+#include <QWindow>
+#include <climits>
+#include <limits>
 #include <stdexcept>
 #include <variant>
 
@@ -15,6 +20,7 @@
 #include "qtConvert.h"
 #include "settingsStore.h"
 #include "timeZoneCatalogue.h"
+#include "windowPlacement.h"
 
 using settings_store::Form;
 using VIDodadaZadoVove::LOGFONTA;
@@ -34,8 +40,7 @@ enum class Rule {
   CheckThenClick,        // only when true: check the box, then run its click handler
   ClickWhenTrue,         // only when true: run the menu item's click handler
   MemberClickWhenFalse,  // into the member; only when false, run the item's click handler
-  Geometry,              // the window's position or size; read each time it is shown
-  Index,                 // the entry with that number, when there is one
+  Geometry,              // the window's position or size; read when it is shown
 };
 
 // A clock display flag: its member, and the "Don't show" item whose check mark is its negation.
@@ -45,15 +50,10 @@ struct ShownFlag {
 };
 enum class WindowPart { GridHeight, Left, Top, Height, Width };
 
-// A drop-down list whose stored value is the number of its selected entry.
-struct IndexBox {
-  QComboBox* TfrmMain::*box;
-};
-
 using Bound =
     std::variant<QCheckBox * TfrmMain::*, QLineEdit * TfrmMain::*, QComboBox * TfrmMain::*,
                  QAction * TfrmMain::*, ShownFlag, std::unique_ptr<LOGFONTA> TfrmMain::*,
-                 std::uint32_t TfrmMain::*, WindowPart, IndexBox>;
+                 std::uint32_t TfrmMain::*, WindowPart>;
 
 struct SettingRow {
   const char* name;
@@ -120,9 +120,10 @@ const SettingRow kSettings[] = {
      Rule::MemberClickWhenFalse, &W::pmnuiVirtualTZNameClick},
     {"ShowLocalTZName", Form::Flag, ShownFlag{&W::bShowLocalTZName_m, &W::pmnuiLocalTZName},
      Rule::MemberClickWhenFalse, &W::pmnuiLocalTZNameClick},
+    {"StartAtLogin", Form::Flag, &W::chkStartAtLogin, Rule::Box},
     {"EnableCustomApp", Form::Flag, &W::chkEnableCustomApp, Rule::Box},
     {"CustomApp", Form::Text, &W::edtLaunchApp, Rule::Text},
-    {"DesktopNotifications", Form::Integer, IndexBox{&W::cboDesktopNotifications}, Rule::Index},
+    {"DesktopNotifications", Form::Integer, &W::cboDesktopNotifications, Rule::Index},
     {"Left", Form::Integer, WindowPart::Left, Rule::Geometry},
     {"Top", Form::Integer, WindowPart::Top, Rule::Geometry},
     {"Height", Form::Integer, WindowPart::Height, Rule::Geometry},
@@ -157,10 +158,22 @@ int GridFrame(const TfrmMain& w) {
   return 2 * w.panEvents->frameWidth();
 }
 
+// The screen area the window is on, or the one holding the point when there is one.
+QRect ScreenArea(const TfrmMain& w, const QPoint* at = nullptr) {
+  const QScreen* screen = at != nullptr ? QGuiApplication::screenAt(*at) : nullptr;
+  if (screen == nullptr) {
+    screen = w.screen() != nullptr ? w.screen() : QGuiApplication::primaryScreen();
+  }
+  return screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
 void SetGridHeight(TfrmMain& w, int height) {
   if (height <= 0) {
     return;
   }
+  // A grid taller than the screen could never be seen whole; the limit also keeps the
+  // sum below defined for any stored number.
+  height = std::min(height, ScreenArea(w).height());
   // The clocks take what is left: they are the splitter's stretching part. The events
   // panel keeps the height as its "ShownHeight" too, for when it starts hidden.
   const int events = height + GridFrame(w);
@@ -177,24 +190,57 @@ int GridHeight(const TfrmMain& w) {
   return w.grdEvents->height();
 }
 
-void ApplyGeometry(TfrmMain& w, WindowPart part, int value) {
-  switch (part) {
-    case WindowPart::GridHeight:
-      SetGridHeight(w, value);
-      break;
-    case WindowPart::Left:
-      w.move(value, w.y());
-      break;
-    case WindowPart::Top:
-      w.move(w.x(), value);
-      break;
-    case WindowPart::Height:
-      w.resize(w.width(), value);
-      break;
-    case WindowPart::Width:
-      w.resize(value, w.height());
-      break;
+// The window's place and size as the settings give them, gathered row by row and applied
+// together once all four are read: one at a time, each would be fitted against the others'
+// old values.
+struct StoredPlacement {
+  window_placement::Box box;
+  bool any = false;
+
+  explicit StoredPlacement(const TfrmMain& w) {
+    const QRect now = w.geometry();
+    box = {now.x(), now.y(), now.width(), now.height()};
   }
+  void Take(WindowPart part, std::int32_t value) {
+    any = true;
+    switch (part) {
+      case WindowPart::Left:
+        box.left = value;
+        break;
+      case WindowPart::Top:
+        box.top = value;
+        break;
+      case WindowPart::Height:
+        box.height = value;
+        break;
+      case WindowPart::Width:
+        box.width = value;
+        break;
+      case WindowPart::GridHeight:
+        break;
+    }
+  }
+};
+
+// Left, Top, Width and Height are the client area's, stored and applied alike: the frame
+// the window manager adds is not known before the window is first mapped, so a position
+// that included it would move the window by the frame at every start.
+void PlaceWindow(TfrmMain& w, const window_placement::Box& stored) {
+  using window_placement::Clamp;
+  const QPoint centre(Clamp(stored.left + stored.width / 2, INT_MIN / 2, INT_MAX / 2),
+                      Clamp(stored.top + stored.height / 2, INT_MIN / 2, INT_MAX / 2));
+  const QRect area = ScreenArea(w, &centre);
+  // Asked of the window system each time: the widget's own copy can lag the frame.
+  const QMargins margins =
+      w.windowHandle() != nullptr ? w.windowHandle()->frameMargins() : QMargins();
+  const window_placement::Frame frame{margins.left(), margins.top(), margins.right(),
+                                      margins.bottom()};
+  const QSize minimum = w.minimumSize().expandedTo(w.minimumSizeHint());
+  const window_placement::Box fitted =
+      window_placement::FitInto(stored, {area.x(), area.y(), area.width(), area.height()},
+                                {minimum.width(), minimum.height()}, frame);
+  w.setGeometry(static_cast<int>(fitted.left), static_cast<int>(fitted.top),
+                static_cast<int>(fitted.width), static_cast<int>(fitted.height));
 }
 
 int CurrentGeometry(const TfrmMain& w, WindowPart part) {
@@ -202,9 +248,9 @@ int CurrentGeometry(const TfrmMain& w, WindowPart part) {
     case WindowPart::GridHeight:
       return GridHeight(w);
     case WindowPart::Left:
-      return w.x();
+      return w.geometry().x();
     case WindowPart::Top:
-      return w.y();
+      return w.geometry().y();
     case WindowPart::Height:
       return w.height();
     case WindowPart::Width:
@@ -219,12 +265,17 @@ void Apply(TfrmMain& w, const SettingRow& row, const Variant& value) {
       w.*std::get<std::uint32_t TfrmMain::*>(row.bound) = static_cast<std::uint32_t>(value.AsInt());
       break;
     case Rule::GridHeight:
+      SetGridHeight(w, value.AsInt());
+      break;
     case Rule::Geometry:
-      ApplyGeometry(w, std::get<WindowPart>(row.bound), value.AsInt());
+      break;  // gathered and placed by LoadSettings
+    case Rule::Text: {
+      // A stored text is shown whole, however long (an edit keeps 32,767 characters by default).
+      QLineEdit* edit = w.*std::get<QLineEdit * TfrmMain::*>(row.bound);
+      edit->setMaxLength(std::numeric_limits<int>::max());
+      edit->setText(ToQ(value.AsString()));
       break;
-    case Rule::Text:
-      (w.*std::get<QLineEdit * TfrmMain::*>(row.bound))->setText(ToQ(value.AsString()));
-      break;
+    }
     case Rule::SelectOrNone: {
       QComboBox* box = w.*std::get<QComboBox * TfrmMain::*>(row.bound);
       box->setCurrentIndex(settings_store::IndexOfText(Entries(*box), value.AsString()));
@@ -260,13 +311,6 @@ void Apply(TfrmMain& w, const SettingRow& row, const Variant& value) {
         (w.*row.click)();
       }
       break;
-    case Rule::Index: {
-      QComboBox* box = w.*std::get<IndexBox>(row.bound).box;
-      if (value.AsInt() >= 0 && value.AsInt() < box->count()) {
-        box->setCurrentIndex(value.AsInt());
-      }
-      break;
-    }
     case Rule::MemberClickWhenFalse:
       w.*std::get<ShownFlag>(row.bound).member = value.AsBool();
       if (!value.AsBool()) {
@@ -312,9 +356,6 @@ std::optional<Variant> Current(const TfrmMain& w, const SettingRow& row) {
           [&](WindowPart part) -> std::optional<Variant> {
             return Variant(static_cast<std::int32_t>(CurrentGeometry(w, part)));
           },
-          [&](IndexBox index) -> std::optional<Variant> {
-            return Variant(static_cast<std::int32_t>((w.*index.box)->currentIndex()));
-          },
       },
       row.bound);
 }
@@ -334,10 +375,28 @@ void Write(const TfrmMain& w, const SettingRow& row) {
 
 }  // namespace
 
+// The window whose stored values are being applied. A control shows a stored text as Qt
+// can (bytes that are not UTF-8 become U+FFFD), so writing its text back while applying
+// would change the stored text without anyone touching it; texts are not stored meanwhile.
+// Flags and numbers are still stored as their controls took them.
+static const TfrmMain* applyingStored = nullptr;
+
 void TfrmMain::LoadSettings(const std::string& first, const std::string& last) {
+  struct Applying {
+    const TfrmMain* previous;
+    explicit Applying(const TfrmMain* w) : previous(applyingStored) { applyingStored = w; }
+    ~Applying() { applyingStored = previous; }
+  } applying(this);
   const std::size_t end = IndexOfRow(last);
+  StoredPlacement placement(*this);
   for (std::size_t i = IndexOfRow(first); i <= end; ++i) {
     const SettingRow& row = kSettings[i];
+    if (row.rule == Rule::Geometry) {
+      if (const std::optional<Variant> value = settings_store::Read(row.name, row.form)) {
+        placement.Take(std::get<WindowPart>(row.bound), value->AsInt());
+      }
+      continue;
+    }
     if (row.form == Form::Font) {
       // A font absent from the store leaves the member empty: the label keeps its own.
       (this->*std::get<std::unique_ptr<LOGFONTA> TfrmMain::*>(row.bound)) =
@@ -348,6 +407,9 @@ void TfrmMain::LoadSettings(const std::string& first, const std::string& last) {
       Apply(*this, row, *value);
     }
   }
+  if (placement.any) {
+    PlaceWindow(*this, placement.box);
+  }
 }
 
 void TfrmMain::WriteSetting(const std::string& name) {
@@ -357,6 +419,9 @@ void TfrmMain::WriteSetting(const std::string& name) {
 void TfrmMain::ConnectSettings() {
   for (const SettingRow& row : kSettings) {
     const auto store = [this, &row] {
+      if (applyingStored == this && row.form == Form::Text) {
+        return;
+      }
       try {
         Write(*this, row);
       } catch (const std::exception& e) {
@@ -376,9 +441,6 @@ void TfrmMain::ConnectSettings() {
             },
             [&](QAction* TfrmMain::*item) { connect(this->*item, &QAction::toggled, this, store); },
             [&](ShownFlag flag) { connect(this->*flag.item, &QAction::toggled, this, store); },
-            [&](IndexBox index) {
-              connect(this->*index.box, &QComboBox::currentIndexChanged, this, store);
-            },
             [](auto) {},  // members: written by the dialogs and at close
         },
         row.bound);

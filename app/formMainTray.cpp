@@ -14,6 +14,7 @@
 
 #include "formMain.h"
 #include "littleIcon.h"
+#include "startAtLogin.h"
 
 namespace {
 
@@ -75,6 +76,12 @@ void TfrmMain::chkStayOnTopClick() {
   }
 }
 
+// Start-up applies the stored choice through here too, which refreshes the entry's command
+// when the program has moved.
+void TfrmMain::chkStartAtLoginClick() {
+  start_at_login::Apply(chkStartAtLogin->isChecked());
+}
+
 // ---- The icon
 
 void TfrmMain::AddIcon() {
@@ -83,9 +90,16 @@ void TfrmMain::AddIcon() {
       return;
     }
     pTrayIcon_m->setToolTip(QString(kTrayTip).left(62));
-    connect(
-        pTrayIcon_m.get(), &QSystemTrayIcon::activated, this,
-        [this](QSystemTrayIcon::ActivationReason reason) { WMTrayNotify(MouseMessageOf(reason)); });
+    // Attached to the icon, the menu opens on every kind of tray, those that speak the
+    // StatusNotifierItem protocol included, where the icon's own menu is the only one.
+    pTrayIcon_m->setContextMenu(popTrayMenu);
+    connect(pTrayIcon_m.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+              // The icon has opened its menu itself; a second one would cover it.
+              if (reason != QSystemTrayIcon::Context) {
+                WMTrayNotify(MouseMessageOf(reason));
+              }
+            });
     pTrayIcon_m->show();
   } catch (const std::exception& e) {
     activateWindow();

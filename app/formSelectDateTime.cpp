@@ -1,42 +1,49 @@
 #include "formSelectDateTime.h"
 
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimeEdit>
+#include <algorithm>
 
 using Platform::TDateTime;
 
 TfrmSelectDateTime::TfrmSelectDateTime(QWidget* owner, TDateTime now) : QDialog(owner) {
   setObjectName("frmSelectDateTime");
   setWindowTitle("Select Item Date/Time");
-  setGeometry(316, 181, 220, 116);
-  setFixedSize(220, 116);
+  // No position of its own: a dialog with none opens centred on its owner. Wide enough
+  // for its title, which window managers draw bold beside about three buttons.
+  QFont titleFont = font();
+  titleFont.setBold(true);
+  const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 100;
+  setFixedSize(std::max(220, titleWidth), 116);
+  const int dx = (width() - 220) / 2;  // the controls, laid out for 220, stay centred
 
   auto* lblTime = new QLabel("Time:", this);
-  lblTime->setGeometry(8, 4, 100, 16);
+  lblTime->setGeometry(dx + 8, 4, 100, 16);
   dtpTime = new QTimeEdit(this);
   dtpTime->setObjectName("dtpTime");
   dtpTime->setDisplayFormat("HH:mm:ss");
-  dtpTime->setGeometry(8, 20, 100, 24);
+  dtpTime->setGeometry(dx + 8, 20, 100, 24);
 
   auto* lblDate = new QLabel("Date:", this);
-  lblDate->setGeometry(112, 4, 100, 16);
+  lblDate->setGeometry(dx + 112, 4, 100, 16);
   dtpDate = new QDateEdit(this);
   dtpDate->setObjectName("dtpDate");
   dtpDate->setDisplayFormat("yyyy-MM-dd");
   dtpDate->setCalendarPopup(true);
-  dtpDate->setGeometry(112, 20, 100, 24);
+  dtpDate->setGeometry(dx + 112, 20, 100, 24);
 
   bbtnOk = new QPushButton("Ok", this);
   bbtnOk->setObjectName("bbtnOk");
   bbtnOk->setDefault(true);
-  bbtnOk->setGeometry(30, 80, 75, 25);
+  bbtnOk->setGeometry(dx + 30, 80, 75, 25);
   connect(bbtnOk, &QPushButton::clicked, this, &QDialog::accept);
 
   bbtnCancel = new QPushButton("Cancel", this);
   bbtnCancel->setObjectName("bbtnCancel");
-  bbtnCancel->setGeometry(115, 80, 75, 25);
+  bbtnCancel->setGeometry(dx + 115, 80, 75, 25);
   connect(bbtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
   SetDate(now);

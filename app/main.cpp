@@ -1,19 +1,41 @@
 #include <QApplication>
+#include <QStringList>
 #include <clocale>
+#include <cstdio>
 #include <exception>
 
 #include "CommonCodeLite.h"
 #include "DateTime.h"
 #include "Dialogs.h"
+#include "clockFace.h"
+#include "commandLine.h"
 #include "endSignals.h"
+#include "eventsLocation.h"
 #include "formMain.h"
+#include "singleInstance.h"
 
 int main(int argc, char* argv[]) {
+  // The command line is read before the application object exists, so --help, --version
+  // and a mistyped option need no display and never open a window.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments << QString::fromLocal8Bit(argv[i]);
+  }
+  const command_line::Outcome command = command_line::Parse(arguments);
+  if (command.exitCode >= 0) {
+    std::fputs(command.output.c_str(), stdout);
+    std::fputs(command.error.c_str(), stderr);
+    return command.exitCode;
+  }
+
   // The GStreamer media backend crashes where its plugins are missing.
   if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
     qputenv("QT_MEDIA_BACKEND", "ffmpeg");
   }
   QApplication app(argc, argv);
+  QApplication::setApplicationVersion(command_line::kVersion);
+  QApplication::setDesktopFileName("vazudovu");
+  QApplication::setWindowIcon(clock_face::Icon());
   // Qt takes the user's locale for the C library; numbers formatted with C formats
   // must keep ".", and the decimal separator for typed numbers is read separately.
   std::setlocale(LC_NUMERIC, "C");
@@ -27,15 +49,33 @@ int main(int argc, char* argv[]) {
 
   int result = 0;
   {
-    // Tests keep their items in a file of their own; the program has no option for it.
     MainWindowOptions options;
-    if (!qEnvironmentVariableIsEmpty("QS_EVENTS_FILE")) {
-      options.eventsFilePath = qEnvironmentVariable("QS_EVENTS_FILE").toStdString();
+    const events_location::Location events =
+        events_location::Resolve(events_location::FromProcess(command.eventsFile));
+    if (std::string why; !events_location::PrepareDataFolder(events, why)) {
+      std::fprintf(stderr, "vazudovu: %s\n", why.c_str());
+    }
+    options.eventsFilePath = events.path;
+    // A second start on the same events file brings the running window forward instead.
+    SingleInstance instance(options.eventsFilePath);
+    if (!instance.Acquire()) {
+      VIDodadaZadoVove::SetMessageBoxHandler({});
+      return 0;
     }
     TfrmMain window(dialogs, options);
     frmMain = &window;
+    instance.OnActivate = [&window] {
+      window.show();  // also out of the tray
+      window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+      window.raise();
+      window.activateWindow();
+    };
     EndSignals endSignals(&window);
-    window.show();
+    // Started at log-in, the program stays in the tray; without a tray icon there would be
+    // no way back to a hidden window, so it shows.
+    if (!(command.hidden && window.bTrayMode_m && window.pTrayIcon_m)) {
+      window.show();
+    }
     for (;;) {
       try {
         result = app.exec();

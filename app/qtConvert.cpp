@@ -72,6 +72,12 @@ double ScreenDpi() {
   return screen != nullptr ? screen->logicalDotsPerInchY() : 96.0;
 }
 
+// The tallest font, in pixels, the screen's working area can show.
+int ScreenPixelLimit() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? std::max(1, screen->availableGeometry().height()) : 4096;
+}
+
 }  // namespace
 
 QFont FontFromLogFont(const VIDodadaZadoVove::LOGFONTA& description) {
@@ -80,16 +86,20 @@ QFont FontFromLogFont(const VIDodadaZadoVove::LOGFONTA& description) {
   font.setFamily(QString::fromUtf8(face, static_cast<int>(strnlen(face, kFaceSize))));
   font.setStyleHint(HintOfFamily(description.lfPitchAndFamily));
   font.setFixedPitch((description.lfPitchAndFamily & 0x03) == kFixedPitch);
-  if (description.lfHeight < 0) {
-    font.setPixelSize(-description.lfHeight);
-  } else if (description.lfHeight > 0) {
+  // A stored height is any 32-bit number: no font is taller than the screen can show, and
+  // the limit keeps the negation of the most negative one defined.
+  const std::int64_t stored = description.lfHeight;
+  const int height =
+      static_cast<int>(std::min<std::int64_t>(stored < 0 ? -stored : stored, ScreenPixelLimit()));
+  if (stored < 0) {
+    font.setPixelSize(height);
+  } else if (stored > 0) {
     // A positive height is the cell: the characters plus the leading above them.
-    font.setPixelSize(description.lfHeight);
+    font.setPixelSize(height);
     const QFontMetrics metrics(font);
     const int cell = metrics.ascent() + metrics.descent();
-    if (cell > description.lfHeight) {
-      font.setPixelSize(std::max(1, static_cast<int>(std::lround(double(description.lfHeight) *
-                                                                 description.lfHeight / cell))));
+    if (cell > height) {
+      font.setPixelSize(std::max(1, static_cast<int>(std::lround(double(height) * height / cell))));
     }
   }
   // 0 means "any weight"; the scale is the same 1 to 1000 as Qt's.

@@ -28,7 +28,8 @@ inline constexpr std::uint32_t kClBtnFace = 0x8000000Fu;
 // A font description and a Qt font describe the same look: the height in pixels (negative
 // for the character height, positive for the cell height), weight, italic, underline,
 // strike-out, face name, fixed pitch, family and anti-aliasing. Width, escapement and
-// orientation have no Qt counterpart; a zero height keeps the application's size.
+// orientation have no Qt counterpart; a zero height keeps the application's size, and a
+// height beyond the screen's working area is cut to it.
 QFont FontFromLogFont(const VIDodadaZadoVove::LOGFONTA& description);
 // The description of a font; a size in points becomes pixels at the screen's resolution,
 // and a face name longer than 31 bytes is cut at a character boundary.

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -100,6 +101,14 @@ TExchangeResult ComputeExchange(TDateTime t1, TDateTime t2, TDateTime t3, TDateT
   result.NTPOffset = ((t2 - t1) + (t3 - t4)) / 2 * SecsPerDay;
   result.NTPDelay = delay * SecsPerDay;
   return result;
+}
+
+bool DelayIsPossible(double delaySeconds, int timeoutMs) {
+  // The timestamps keep 0.1 ms each way, so a quick local answer may come out a little
+  // below zero; a millisecond allows for that and nothing more.
+  constexpr double kRoundingSeconds = 0.001;
+  return delaySeconds >= -kRoundingSeconds &&
+         delaySeconds <= std::max(timeoutMs, 0) / 1000.0 + kRoundingSeconds;
 }
 
 std::string OffsetText(double offsetDays) {
@@ -248,6 +257,9 @@ bool TSNTPSend::GetNTP() {
   const sntp::TExchangeResult result =
       sntp::ComputeExchange(t1, sntp::ReadTimestamp(answer, sntp::kReceiveOffset),
                             sntp::ReadTimestamp(answer, sntp::kTransmitOffset), t4);
+  if (!sntp::DelayIsPossible(result.NTPDelay, Timeout)) {
+    return false;
+  }
   NTPTime = result.NTPTime;
   NTPOffset = result.NTPOffset;
   NTPDelay = result.NTPDelay;

@@ -41,6 +41,10 @@ struct TExchangeResult {
 TExchangeResult ComputeExchange(Platform::TDateTime t1, Platform::TDateTime t2,
                                 Platform::TDateTime t3, Platform::TDateTime t4);
 
+// A round trip can neither take negative time nor outlast the wait for the answer; an
+// answer whose timestamps say otherwise is bogus and must not set the clock.
+bool DelayIsPossible(double delaySeconds, int timeoutMs);
+
 // The size of an offset (days) as "hh:nn:ss": sign and whole days dropped.
 std::string OffsetText(double offsetDays);
 
@@ -72,7 +76,8 @@ class TSNTPSend {
   sntp::TPacket NTPReply{};
 
   // One request and its answer. False when the host does not resolve, a socket call
-  // fails, nothing usable arrives within Timeout, or the answer fails a check; the
+  // fails, nothing usable arrives within Timeout, or the answer fails a check (its
+  // round-trip delay among them: negative or longer than Timeout); the
   // socket error of the failure stays in the thread's last socket error.
   bool GetNTP();
 

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <algorithm>
 #include <cmath>
 
 #include "CommonCodeLite.h"
@@ -46,10 +47,16 @@ std::vector<std::string> RegistryZoneNames(std::string& key) {
   return names;
 }
 
-// The standard offset of a zone in whole minutes, as a Bias would give it.
+// The zone's base offset in whole minutes, as a Bias would give it: the smaller of its
+// offsets in January and July of the instant's year. The database's own "standard"
+// offset will not do: where winter time is written as daylight saving below the base
+// (Europe/Dublin), it reports summer time as standard all year.
 double StandardOffset(const QTimeZone& zone, const QDateTime& at) {
-  const int seconds = zone.standardTimeOffset(at);
-  return OffsetFromBias(-(seconds / 60));
+  const int year = at.toUTC().date().year();
+  const QTime noon(12, 0);
+  const int january = zone.offsetFromUtc(QDateTime(QDate(year, 1, 1), noon, Qt::UTC));
+  const int july = zone.offsetFromUtc(QDateTime(QDate(year, 7, 1), noon, Qt::UTC));
+  return OffsetFromBias(-(std::min(january, july) / 60));
 }
 
 }  // namespace
@@ -100,7 +107,18 @@ std::vector<Zone> UserZones() {
   for (const std::string& name : ReadKeysFromRegistry(HKEY_CURRENT_USER, kUserZonesKey, true, "")) {
     const Variant offset = ReadFromRegistry(
         HKEY_CURRENT_USER, std::string(kUserZonesKey) + "\\" + name, kUserOffsetValue, 5, true, "");
-    zones.push_back({name, offset.IsNull() ? 0.0 : offset.AsDouble()});
+    const double hours = offset.IsNull() ? 0.0 : offset.AsDouble();
+    // A stored offset is held to what a typed one must be: a NaN one would make every item
+    // of the zone silently never due.
+    if (!IsValidOffset(hours)) {
+      VIDodadaZadoVove::ShowLibraryMessageBox(
+          Platform::Format("'%s' is not a valid timezone offset",
+                           Platform::Format("%g", hours).c_str()) +
+              " (stored for the time zone " + name + ", which is left out)",
+          "Problem Detected");
+      continue;
+    }
+    zones.push_back({name, hours});
   }
   return zones;
 }
@@ -146,9 +164,13 @@ NameCheck CheckNewName(const std::vector<std::string>& listed, const std::string
   return NameCheck::Accepted;
 }
 
+bool IsValidOffset(double hours) {
+  return std::isfinite(hours) && std::fabs(hours) <= 24.0;
+}
+
 double ParseOffset(const std::string& text) {
   const double offset = Platform::StrToFloat(text);
-  if (!(std::fabs(offset) <= 24.0)) {
+  if (!IsValidOffset(offset)) {
     throw Platform::EConvertError(
         Platform::Format("'%s' is not a valid timezone offset", text.c_str()));
   }

@@ -42,7 +42,8 @@ std::vector<Zone> RegistryZones();
 std::vector<Zone> IanaZones(std::int64_t utcMSecs);
 // The registry's zones when its database lists any zone key, else the platform's.
 std::vector<Zone> SystemZones(std::int64_t utcMSecs);
-// The user's own zones with their stored offsets (0 where none is stored).
+// The user's own zones with their stored offsets (0 where none is stored). A zone whose
+// stored offset is not a valid one is left out, with a "Problem Detected" report.
 std::vector<Zone> UserZones();
 
 // Catalogue building: "Coordinated Universal Time" and then the system zones; "OTHER" and
@@ -61,6 +62,8 @@ NameCheck CheckNewName(const std::vector<std::string>& listed, const std::string
 // The typed offset in hours: a number in the locale's form between -24 and 24. Raises
 // EConvertError ("'%s' is not a valid floating point value" for what is not a number).
 double ParseOffset(const std::string& text);
+// A finite number of hours between -24 and 24.
+bool IsValidOffset(double hours);
 // Remembers a user zone for the next start.
 void StoreUserZone(const std::string& name, double offset);
 

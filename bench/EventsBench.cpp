@@ -1,8 +1,11 @@
 // The events file on a table of 10,000 items: loading it into the window's grid,
-// saving it, and the whole start-up of the window with that file.
+// saving it, and the window's start-up with that file until it is on the screen (within
+// a running process; StartUpBench times whole processes against a bare Qt window).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <fstream>
 #include <memory>
 
@@ -33,16 +36,33 @@ struct Fixture {
   Fixture() { std::ofstream(path, std::ios::binary) << ManyItems(); }
 };
 
+// Shows the window and returns once the display has mapped it (at most two seconds).
+void ShowUntilViewable(QWidget& window) {
+  window.show();
+  QElapsedTimer waited;
+  waited.start();
+  while (!(window.windowHandle() && window.windowHandle()->isExposed()) &&
+         waited.elapsed() < 2000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  QApplication::processEvents();
+}
+
 void BM_StartUpWithTenThousandItems(benchmark::State& state) {
   Fixture f;
   for (auto _ : state) {
-    TfrmMain window(f.dialogs, MainWindowOptions{f.path});
-    window.show();
-    QApplication::processEvents();
-    benchmark::DoNotOptimize(window.grdEvents->RowCount());
+    auto window = std::make_unique<TfrmMain>(f.dialogs, MainWindowOptions{f.path});
+    ShowUntilViewable(*window);
+    benchmark::DoNotOptimize(window->grdEvents->RowCount());
+    state.PauseTiming();  // closing is not starting
+    window.reset();
+    state.ResumeTiming();
   }
 }
-BENCHMARK(BM_StartUpWithTenThousandItems)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_StartUpWithTenThousandItems)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(5);
 
 void BM_LoadTenThousandItems(benchmark::State& state) {
   Fixture f;
@@ -59,7 +79,7 @@ void BM_LoadTenThousandItems(benchmark::State& state) {
     benchmark::DoNotOptimize(window.grdEvents->RowCount());
   }
 }
-BENCHMARK(BM_LoadTenThousandItems)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_LoadTenThousandItems)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 
 void BM_SaveTenThousandItems(benchmark::State& state) {
   Fixture f;

@@ -197,7 +197,9 @@ TEST_F(RegistryStoreProcessTest, QsregRefusesBadInputWithClearExitCodes) {
   std::ofstream(dir_.UserFile()) << std::string(2048, 'z');
   const ToolRun damaged = Qsreg({"list", kKey});
   EXPECT_EQ(damaged.status, 3);
-  EXPECT_EQ(damaged.err, "qsreg: file is not a database\n");
+  EXPECT_EQ(damaged.err, "qsreg: The settings file " + dir_.UserFile() +
+                             " is damaged or not a settings file and is left as it is: file is "
+                             "not a database\n");
 }
 
 TEST_F(RegistryStoreProcessTest, QsregImportsAllOrNothingAndExportsWhatItImports) {

@@ -244,16 +244,49 @@ TEST_F(RegistryStoreTest, ADamagedFileRaisesEveryTimeAndIsNeverWritten) {
   }
   std::ofstream(dir_.UserFile(), std::ios::binary) << garbage;
   TRegistry reg;
+  const std::string error = "The settings file " + dir_.UserFile() +
+                            " is damaged or not a settings file and is left as it is: file is "
+                            "not a database";
   for (bool create : {false, true, false}) {
-    EXPECT_EQ(ErrorOf([&] { reg.OpenKey(kKey, create); }), "file is not a database");
+    EXPECT_EQ(ErrorOf([&] { reg.OpenKey(kKey, create); }), error);
   }
-  EXPECT_EQ(ErrorOf([&] { reg.KeyExists(kKey); }), "file is not a database");
+  EXPECT_EQ(ErrorOf([&] { reg.KeyExists(kKey); }), error);
   EXPECT_EQ(FileBytes(dir_.UserFile()), garbage);
   EXPECT_FALSE(std::filesystem::exists(dir_.UserFile() + "-wal"));
 
   // Once the damaged file is gone, nothing of it remains cached.
   std::filesystem::remove(dir_.UserFile());
   EXPECT_TRUE(reg.OpenKey(kKey, true));
+}
+
+TEST_F(RegistryStoreTest, AForeignOrDamagedDatabaseIsCheckedBeforeAnythingChanges) {
+  // Another program's database: not even its journal mode may change.
+  std::ofstream(dir_.UserFile()).close();
+  Sql(dir_.UserFile(), "CREATE TABLE notes (text); INSERT INTO notes VALUES ('mine')");
+  ASSERT_EQ(Sql(dir_.UserFile(), "PRAGMA journal_mode"), Strings{"delete"});
+  const std::string foreign = FileBytes(dir_.UserFile());
+  TRegistry reg;
+  EXPECT_THROW(reg.OpenKey(kKey, true), Platform::EHiveUnusable);
+  EXPECT_EQ(FileBytes(dir_.UserFile()), foreign);
+  EXPECT_FALSE(std::filesystem::exists(dir_.UserFile() + "-wal"));
+  std::filesystem::remove(dir_.UserFile());
+
+  // A hive of ours with a damaged table: found when it is opened, not when a value is read.
+  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  for (int i = 0; i < 200; ++i) {
+    reg.WriteString("v" + std::to_string(i), std::string(100, 'x'));
+  }
+  reg.CloseKey();
+  Sql(dir_.UserFile(), "PRAGMA wal_checkpoint(TRUNCATE)");
+  const Strings root =
+      Sql(dir_.UserFile(), "SELECT rootpage FROM sqlite_master WHERE name = 'vals'");
+  ASSERT_EQ(root.size(), 1u);
+  {
+    std::fstream file(dir_.UserFile(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp((std::stol(root[0]) - 1) * 4096);  // the page's header
+    file << std::string(64, '\x5a');
+  }
+  EXPECT_THROW(reg.OpenKey(kKey, false), Platform::EHiveUnusable);
 }
 
 TEST_F(RegistryStoreTest, AFileReplacedUnderneathIsReadAfresh) {

@@ -94,11 +94,22 @@ TEST(ThreadTest, AnExceptionEscapingExecuteKeepsItsMessage) {
   LambdaThread text([](LambdaThread&) { throw "Calling select: : Bad file number (10009)"; });
   LambdaThread other([](LambdaThread&) { throw 42; });
   LambdaThread silent([](LambdaThread&) { throw EAbort(""); });
-  for (TThread* t : std::initializer_list<TThread*>{&plain, &standard, &text, &other, &silent}) {
+  LambdaThread clean([](LambdaThread&) {});
+  // The end notice comes on every way out, from the thread itself, once Execute is over.
+  std::atomic<int> notices{0};
+  for (TThread* t :
+       std::initializer_list<TThread*>{&plain, &standard, &text, &other, &silent, &clean}) {
+    const std::thread::id caller = std::this_thread::get_id();
+    t->SetOnFinished([&notices, t, caller] {
+      EXPECT_NE(std::this_thread::get_id(), caller);
+      EXPECT_TRUE(t->Finished());
+      ++notices;
+    });
     t->Resume();
     t->WaitFor();
     EXPECT_TRUE(t->Finished());
   }
+  EXPECT_EQ(notices, 6);
   EXPECT_EQ(plain.FatalExceptionMessage(), "Internal Error in [x] msg: boom");
   EXPECT_EQ(standard.FatalExceptionMessage(), "bad");
   EXPECT_EQ(text.FatalExceptionMessage(), "Calling select: : Bad file number (10009)");

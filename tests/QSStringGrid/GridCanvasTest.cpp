@@ -89,4 +89,14 @@ TEST(GridCanvas, DrawingWithoutAPainterDoesNothingButStillMeasures) {
   EXPECT_EQ(r.Width(), 0);
 }
 
+TEST(GridCanvas, AHugeTextIsMeasuredOnlyAsFarAsAColumnCouldShowIt) {
+  TCanvas canvas;
+  // Wider than any column can be either way: the rest is never looked at.
+  TRect some{0, 0, 0, 0}, more{0, 0, 0, 0};
+  canvas.DrawText(std::string(200'000, 'x'), some, DT_CALCRECT | DT_SINGLELINE);
+  canvas.DrawText(std::string(400'000, 'x'), more, DT_CALCRECT | DT_SINGLELINE);
+  EXPECT_EQ(more.Width(), some.Width());
+  EXPECT_GT(some.Width(), 60'000);
+}
+
 }  // namespace

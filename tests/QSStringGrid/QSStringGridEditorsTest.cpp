@@ -98,6 +98,41 @@ TEST_F(GridEditors, ClickingAZoneCellOpensItsListOverTheCell) {
             QRect(origin.x() + r.Left + 1, origin.y() + r.Top + 1, r.Width(), r.Height() + 1));
 }
 
+TEST_F(GridEditors, TheCurrentCellAndTheDropDownCellsShowThemselves) {
+  // The editor over the current cell is framed in the selection colour, empty or not.
+  grid().SetCol(1);
+  grid().SetRow(1);
+  gridtest::Settle();
+  ASSERT_TRUE(grid().IsEditorShowing());
+  QLineEdit* editor = grid().InplaceEditor();
+  const QImage framed = editor->grab().toImage();
+  EXPECT_EQ(framed.pixelColor(0, framed.height() / 2),
+            editor->palette().color(QPalette::Highlight));
+
+  // A drop-down cell draws an arrow at its right edge where a text cell draws nothing.
+  const QImage image = gridtest::Snapshot(grid());
+  const auto darkAtRightEdge = [&](int col) {
+    const TRect r = grid().CellRect(col, 2);
+    int dark = 0;
+    for (int x = r.Right - 16; x < r.Right; ++x) {
+      for (int y = r.Top; y < r.Bottom; ++y) {
+        dark += image.pixelColor(x, y).lightness() < 128 ? 1 : 0;
+      }
+    }
+    return dark;
+  };
+  EXPECT_GT(darkAtRightEdge(3), 0);
+  EXPECT_EQ(darkAtRightEdge(4), 0);
+
+  // The open list is as wide as its longest entry, though the column is narrower.
+  gridtest::ClickCell(grid(), 3, 1);
+  QComboBox* box = grid().ComboBoxOf(3);
+  ASSERT_NE(box, nullptr);
+  const int longest = box->view()->fontMetrics().horizontalAdvance("Europe/Berlin");
+  ASSERT_LT(grid().ColWidths(3), longest);
+  EXPECT_GE(box->view()->width(), longest);
+}
+
 TEST_F(GridEditors, AnUnknownTextOpensWithNoItemAndSurvivesLeavingTheBox) {
   grid().SetCells(3, 1, "Mars/Base");
   gridtest::ClickCell(grid(), 3, 1);

@@ -160,6 +160,17 @@ TEST_F(StringGridTest, DoubleClickingANewCellReachesTheGridThroughTheEditor) {
   EXPECT_EQ(doubleClicks, 1);
 }
 
+TEST_F(StringGridTest, WideningTheGridBringsBackTheColumnsScrolledOut) {
+  grid().resize(130, grid().height());
+  gridtest::Settle();
+  grid().SetCol(3);  // scrolls the first columns out of view
+  ASSERT_GT(grid().LeftCol(), 0);
+  grid().resize(390, grid().height());
+  gridtest::Settle();
+  EXPECT_EQ(grid().LeftCol(), 0) << "with no scroll bar left, nothing may stay scrolled out";
+  EXPECT_FALSE(grid().CellRect(0, 1).IsEmpty());
+}
+
 TEST_F(StringGridTest, ShrinkingTheGridPullsTheCurrentCellIn) {
   grid().SetRow(5);
   grid().SetRowCount(3);

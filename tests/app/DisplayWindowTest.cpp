@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -203,12 +204,13 @@ TEST_F(WindowLook, InTrayModeTheCloseBoxHidesAndAltF4Closes) {
 
   EXPECT_FALSE(CloseBox(*w));
   EXPECT_FALSE(w->isVisible());
-  EXPECT_TRUE(w->tmrMainClock->isActive()) << "hidden, not closed";
+  EXPECT_FALSE(w->tmrMainClock->isActive()) << "nobody sees the clocks";
 
   Store("Left", Variant(static_cast<std::int32_t>(25)));
   w->WMTrayNotify(0x203);  // double click on the icon
   EXPECT_TRUE(w->isVisible());
-  EXPECT_EQ(w->x(), 25) << "shown at the stored place";
+  EXPECT_EQ(w->geometry().x(), 25) << "shown at the stored place";
+  EXPECT_TRUE(w->tmrMainClock->isActive());
   w->WMTrayNotify(0x201);  // other mouse messages do nothing
   EXPECT_TRUE(w->isVisible());
   w->WMTrayNotify(0x205);  // the right button opens the tray menu
@@ -218,6 +220,34 @@ TEST_F(WindowLook, InTrayModeTheCloseBoxHidesAndAltF4Closes) {
   w->FormKeyDown(Qt::Key_Alt, Qt::AltModifier);
   EXPECT_TRUE(CloseBox(*w)) << "Alt+F4 closes";
   EXPECT_FALSE(w->tmrMainClock->isActive());
+}
+
+TEST_F(WindowLook, TheClockRestsWhileNobodySeesItAndIsCurrentWhenShown) {
+  auto w = Open();
+  w->show();
+  QApplication::processEvents();
+  const auto staleThenShown = [&](auto&& showAgain) {
+    w->lblLocalTime->setText("stale");
+    w->lblVirtualTime->setText("stale");
+    showAgain();
+    QApplication::processEvents();
+    EXPECT_TRUE(w->tmrMainClock->isActive());
+    // At once, even within the second of the last refresh.
+    EXPECT_NE(w->lblLocalTime->text(), "stale");
+    EXPECT_NE(w->lblVirtualTime->text(), "stale");
+  };
+  w->hide();
+  EXPECT_FALSE(w->tmrMainClock->isActive());
+  staleThenShown([&] { w->show(); });
+  w->showMinimized();
+  QApplication::processEvents();
+  EXPECT_FALSE(w->tmrMainClock->isActive()) << "minimised";
+  staleThenShown([&] { w->showNormal(); });
+
+  ASSERT_TRUE(CloseBox(*w));
+  w->hide();
+  w->show();
+  EXPECT_FALSE(w->tmrMainClock->isActive()) << "the close stopped it for good";
 }
 
 TEST_F(WindowLook, WithoutATrayTheWindowStaysNormal) {
@@ -250,7 +280,7 @@ TEST_F(WindowLook, CancelledFontAndColourDialogsChangeNothing) {
   }
   // The dialogs open on the clock's own font and colour: the design's button face.
   ASSERT_EQ(dialogs_.calls.size(), 3u);
-  EXPECT_EQ(dialogs_.calls[0].text, font.family().toStdString());
+  EXPECT_EQ(dialogs_.calls[0].text, QFontInfo(font).family().toStdString());
   EXPECT_EQ(dialogs_.calls[1].text, std::to_string(kClBtnFace));
 }
 

@@ -1,6 +1,8 @@
 // The scheduler pass under a controlled clock, with recording channels.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "DateTime.h"
 #include "Exceptions.h"
 #include "GridTypes.h"
@@ -118,6 +120,14 @@ TEST_F(Scheduler, AnItemIsDueOnceItsWarningBeginsAndOnlyOnce) {
   EXPECT_EQ(std::count(channels_.calls.begin(), channels_.calls.end(), "sound"), 1);
   EXPECT_EQ(State(past), kStateArmed);
   EXPECT_EQ(State(zero), kStateArmed);
+}
+
+TEST_F(Scheduler, TheRowWhoseEndTimeIsBeingTypedIsLeftAlone) {
+  const int typing = Add("typing", "2006-05-01 1");
+  const int due = Add("due", "2006-04-30 08:00:00");
+  EXPECT_EQ(RunPass(grid_, noon_, zones_, 0.0, channels_, nullptr, typing), PassEnd::Completed);
+  EXPECT_EQ(State(typing), kStateArmed);
+  EXPECT_EQ(State(due), kStateNotified);
 }
 
 TEST_F(Scheduler, AnItemOneHourEastIsDueOneHourEarlier) {
@@ -253,4 +263,34 @@ TEST(SupervisorWait, EndsWhenReadyOrAfterFifteenWholeSeconds) {
   clock = 100.7;
   EXPECT_FALSE(event_scheduler::WaitBounded([&] { return clock >= 115.0; }, tick(0.1),
                                             [&] { return clock; }));
+}
+
+TEST_F(Scheduler, AnUnreadableEndTimeIsSkippedReportedOnceAndKeptForMarking) {
+  const int bad = Add("1", "2006-13-45 99:00:00");
+  const int alsoBad = Add("2", "2006-13-45 99:00:00");
+  const int due = Add("3", "2006-04-30 08:00:00");
+  std::set<std::string> unreadable;
+  for (int pass = 0; pass < 2; ++pass) {
+    EXPECT_EQ(RunPass(grid_, noon_, zones_, 0.0, channels_, &unreadable), PassEnd::Completed);
+  }
+  const Calls dispatched = channels_.Dispatched();
+  ASSERT_EQ(dispatched.size(), 3u) << "one report, then the due item's wait and sound";
+  EXPECT_EQ(dispatched[0].rfind("message Internal event error: the end time of item '1'", 0), 0u)
+      << dispatched[0];
+  EXPECT_EQ(dispatched[1], "wait");
+  EXPECT_EQ(State(due), kStateNotified);
+  EXPECT_EQ(State(bad), kStateArmed);
+  EXPECT_EQ(State(alsoBad), kStateArmed);
+  EXPECT_EQ(unreadable, std::set<std::string>{"2006-13-45 99:00:00"});
+}
+
+TEST_F(Scheduler, ACommandLineTooLongToStartIsReportedNotDropped) {
+  const int r = Add("1", "2006-04-30 08:00:00", "Local", "10", kStateArmed, "NNNY");
+  grid_.SetCells(kColDescription, r, std::string(5000, 'd'));
+  Pass(noon_);
+  const Calls dispatched = channels_.Dispatched();
+  ASSERT_EQ(dispatched.size(), 2u);
+  EXPECT_NE(dispatched[1].find("was not started: its command line is 5"), std::string::npos)
+      << dispatched[1];
+  EXPECT_EQ(State(r), kStateNotified);
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +18,14 @@ namespace {
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int Entries(const std::string& folder) {
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+    ++entries;
+  }
+  return entries;
 }
 
 }  // namespace
@@ -85,25 +96,64 @@ TEST(EventsFileDisk, ReplacesTheFileAndLeavesNoTemporaryBehind) {
   EXPECT_EQ(entries, 1);
 }
 
-TEST(EventsFileDisk, AFailedSaveSaysSoAndKeepsTheOldFile) {
+TEST(EventsFileDisk, AFailedSaveOverTheFileSaysSoAndKeepsIt) {
   testsupport::TempDir dir;
   const std::string path = dir.File("QSEvents.C-D");
   WriteFileAtomically(path, "kept\r\n");
 
-  // A folder that does not exist cannot take the temporary file.
-  EXPECT_THROW(WriteFileAtomically(dir.File("missing/QSEvents.C-D"), "x"), Platform::Exception);
-
-  // A directory in the file's place cannot be replaced by a file.
-  const std::string blocked = dir.File("blocked");
-  std::filesystem::create_directory(blocked);
-  std::filesystem::create_directory(blocked + "/inner");
-  EXPECT_THROW(WriteFileAtomically(blocked, "x"), Platform::Exception);
-  EXPECT_TRUE(std::filesystem::is_directory(blocked + "/inner"));
+  // A disk that fills part-way: the process may write no more than a few bytes.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 8;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  EXPECT_THROW(WriteFileAtomically(path, std::string(4096, 'x')), Platform::Exception);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
 
   EXPECT_EQ(Slurp(path), "kept\r\n");
-  int entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-    ++entries;
+  EXPECT_EQ(Entries(dir.Path()), 1) << "no temporary file is left after a failure";
+}
+
+TEST(EventsFileDisk, OnlyRegularFilesAreReadOrWrittenAndLinksStayLinks) {
+  testsupport::TempDir dir;
+  std::string bytes;
+  // A FIFO neither blocks the read nor is replaced; a link to a device is refused.
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_THROW(ReadFile(fifo, bytes), Platform::Exception);
+  EXPECT_THROW(WriteFileAtomically(fifo, "x"), Platform::Exception);
+  const std::string zero = dir.File("zero");
+  std::filesystem::create_symlink("/dev/zero", zero);
+  EXPECT_THROW(ReadFile(zero, bytes), Platform::Exception);
+  EXPECT_THROW(WriteFileAtomically(zero, "x"), Platform::Exception);
+  EXPECT_TRUE(std::filesystem::is_symlink(zero));
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+
+  // A link to a file in another folder: the target is replaced there, the link kept.
+  std::filesystem::create_directory(dir.File("real"));
+  const std::string target = dir.File("real/QSEvents.C-D");
+  WriteFileAtomically(target, "old\r\n");
+  const std::string link = dir.File("QSEvents.C-D");
+  std::filesystem::create_symlink("real/QSEvents.C-D", link);
+  WriteFileAtomically(link, "new\r\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(Slurp(target), "new\r\n");
+  EXPECT_EQ(Entries(dir.File("real")), 1);
+}
+
+TEST(EventsFileDisk, TemporariesOfAKilledSaveGoAtTheNextStart) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("QSEvents.C-D");
+  WriteFileAtomically(path, "kept\r\n");
+  // No process has an id this high; process 1 always runs.
+  for (const char* name : {".QSEvents.C-D.999999999.0.tmp", ".QSEvents.C-D.1.0.tmp",
+                           ".QSEvents.C-D.x.0.tmp", ".Other.999999999.0.tmp", "notes.tmp"}) {
+    std::ofstream(dir.File(name)) << "partial";
   }
-  EXPECT_EQ(entries, 2) << "no temporary file is left after a failure";
+  EXPECT_EQ(RemoveStaleTemporaries(path), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.File(".QSEvents.C-D.999999999.0.tmp")));
+  EXPECT_EQ(Entries(dir.Path()), 5);
+  EXPECT_EQ(Slurp(path), "kept\r\n");
 }

@@ -1,5 +1,6 @@
 // The main window driven as a user drives it, offscreen, with scripted dialogs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
@@ -9,6 +10,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +218,23 @@ TEST_F(MainWindow, ALoadFailureNamesItsStepAndLeavesTheTimersOff) {
       << dialogs_.Texts("ShowMessage")[0];
   EXPECT_FALSE(Find<QTimer>(*w, "tmrEvents")->isActive());
   EXPECT_FALSE(Find<QTimer>(*w, "tmrMainClock")->isActive());
+}
+
+TEST_F(MainWindow, AFileThatWasNotLoadedIsNeverSavedOver) {
+  // Something that is no regular file stands in for a file whose load broke off.
+  ASSERT_EQ(::mkfifo(eventsPath_.c_str(), 0600), 0);
+  auto w = Open();
+  ASSERT_EQ(dialogs_.Texts("ShowMessage").size(), 1u);
+  EXPECT_NE(dialogs_.Texts("ShowMessage")[0].find("was not loaded and will be left alone"),
+            std::string::npos);
+  w->bbtnAddEventClick();
+  // "Save events now" asks first; declined, nothing is written.
+  EXPECT_NO_THROW(w->bbtnSaveEventsNowClick());
+  ASSERT_EQ(dialogs_.Texts("MessageBox").size(), 1u);
+  EXPECT_NE(dialogs_.Texts("MessageBox")[0].find("was not loaded completely"), std::string::npos);
+  w->close();
+  EXPECT_EQ(dialogs_.Texts("MessageBox").size(), 1u) << "the close neither saves nor fails";
+  EXPECT_TRUE(std::filesystem::is_fifo(eventsPath_));
 }
 
 TEST_F(MainWindow, ClosingSavesOnlyWhenAsked) {

@@ -172,7 +172,7 @@ TEST_F(Settings, EveryValueSurvivesARestartThroughItsControl) {
     w->spltTop->setSizes({100, 160});
     QApplication::processEvents();
     w->move(40, 60);
-    w->resize(820, w->height() + 20);
+    w->resize(740, w->height() + 20);
     w->pmnuiHideEvents->trigger();
     w->pmnuiTopHideSettings->trigger();
     w->close();
@@ -226,7 +226,7 @@ TEST_F(Settings, EveryValueSurvivesARestartThroughItsControl) {
   EXPECT_EQ(w->lblVirtualTime->palette().color(QPalette::Window), QColor(0x99, 0x66, 0x33));
   EXPECT_EQ(w->lblLocalTime->palette().color(QPalette::Window), QColor(0xF0, 0xFF, 0xFF));
   EXPECT_EQ(w->pos(), QPoint(40, 60));
-  EXPECT_EQ(w->width(), 820);
+  EXPECT_EQ(w->width(), 740);
   EXPECT_EQ(std::to_string(w->height()), height);
   w->pmnuiHideEvents->trigger();
   QApplication::processEvents();
@@ -335,4 +335,26 @@ TEST_F(Settings, StoredSelectionsMatchWithoutRegardToCaseOrSelectNothing) {
   EXPECT_EQ(w->cboVirtualTimeZone->currentText(), "Coordinated Universal Time");
   EXPECT_EQ(w->dVirtualTZOffset_m, 0.0);
   EXPECT_EQ(Stored("VirtualTZ"), "Atlantis/Lost") << "nothing chosen, nothing stored";
+}
+
+TEST_F(Settings, AStartAndACloseLeaveEveryStoredTextAsItWas) {
+  using namespace VIDodadaZadoVove;
+  const std::string latin1 = "caf\xe9 \xff\xfe";  // not UTF-8
+  const std::string longText(40000, 'L');
+  Store("EmailSubject", Variant(latin1));
+  Store("CustomApp", Variant(longText));
+  Store("VirtualTZ", Variant("coordinated universal time"));  // selected in the listed case
+  {
+    auto w = Open();
+    EXPECT_EQ(w->findChild<QLineEdit*>("edtLaunchApp")->text().size(), 40000);
+    w->close();
+  }
+  for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    const auto read = [root](const char* name) {
+      return ReadFromRegistry(root, kSettingsKey, name, 256, false, "").AsString();
+    };
+    EXPECT_EQ(read("EmailSubject"), latin1);
+    EXPECT_EQ(read("CustomApp"), longText);
+    EXPECT_EQ(read("VirtualTZ"), "coordinated universal time");
+  }
 }

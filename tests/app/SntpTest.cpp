@@ -107,12 +107,16 @@ TEST_F(SntpExchange, AnswersThatFailACheckFailThePollAndNeverSetTheClock) {
       {"47 bytes", {.length = 47}},
       {"zero receive time", {.zeroReceiveSeconds = true}},
       {"zero transmit time", {.zeroTransmitSeconds = true}},
+      // A round trip longer than the wait, or shorter than nothing.
+      {"receive time long before transmit", {.receiveSkewSecs = -3500}},
+      {"receive time after transmit", {.receiveSkewSecs = 3500}},
   };
   for (const auto& [what, reply] : bad) {
     server_.Script({reply});
     EXPECT_FALSE(client_.GetNTP()) << what;
   }
   EXPECT_TRUE(clockSetTo_.empty());
+  EXPECT_EQ(client_.NTPOffset, 0.0) << "no offset is taken from a failed poll";
   client_.TargetHost = "";
   EXPECT_FALSE(client_.GetNTP());
   EXPECT_EQ(Platform::WSAGetLastError(), Platform::WSAHOST_NOT_FOUND);

@@ -18,6 +18,7 @@
 #include "classQSBGProcess.h"
 #include "classQSEmail.h"
 #include "classQSMSMessenger.h"
+#include "formMain.h"
 
 using namespace std::chrono_literals;
 
@@ -81,8 +82,9 @@ struct RecordingTarget : Platform::MessageTarget {
 class Supervisor : public ::testing::Test {
  protected:
   // The program's waits, the time query pointed at the test's server.
-  std::unique_ptr<thrBGProcess> Make() {
+  std::unique_ptr<thrBGProcess> Make(std::chrono::milliseconds loopPause = 100ms) {
     TBGProcessOptions options;
+    options.loopPause = loopPause;
     options.sntpPort = std::to_string(server_.Port());
     options.setClock = [this](Platform::TDateTime) {
       ++clockSets_;
@@ -118,6 +120,28 @@ TEST_F(Supervisor, StartsHandedOverWorkersAndFreesThemOnceTheirFlagDrops) {
   EXPECT_FALSE(email->freed);
   email->finish = true;
   EXPECT_TRUE(Eventually([&] { return email->freed.load(); }, 2s));
+}
+
+TEST_F(Supervisor, SleepsUntilAHandOverAWorkersEndOrTheStopWakesIt) {
+  auto supervisor = Make(1h);  // no pass of its own accord within the test
+  supervisor->Resume();
+  ASSERT_TRUE(Eventually([&] { return supervisor->bRunning_m.load(); }));
+  std::this_thread::sleep_for(20ms);  // past its first pass, asleep
+  auto probe = std::make_shared<Probe>();
+  supervisor->AddEmail(new Worker<thrQSEmail>(probe));
+  EXPECT_TRUE(Eventually([&] { return probe->started.load(); }, 2s));
+  probe->finish = true;
+  EXPECT_TRUE(Eventually([&] { return probe->freed.load(); }, 2s));
+  supervisor->Terminate();
+  EXPECT_TRUE(Eventually([&] { return !supervisor->bRunning_m; }, 2s));
+}
+
+TEST_F(Supervisor, WakesForEachTimeQueryOfItsInterval) {
+  auto supervisor = Make();
+  supervisor->iPollIntervalSecs_m = 1;
+  supervisor->SetSNTPServer("127.0.0.1");
+  supervisor->Resume();
+  EXPECT_TRUE(Eventually([&] { return server_.Requests() >= 3; }, 10s));
 }
 
 TEST_F(Supervisor, StoppingFreesWorkersThatStopInTimeAndLeavesTheOthersRunning) {
@@ -272,8 +296,12 @@ TEST(NotificationWorker, TheMessengerQueuesEveryMessageAndReportsInternalErrors)
   messenger.ReportInternalError("thrQSMSMessenger::Setup", "boom");
   EXPECT_EQ(window.texts,
             std::vector<std::string>{"3043:Problem in [thrQSMSMessenger::Setup] msg: boom:0"});
-  Reporting noWindow;  // no main window in this program: nothing is sent anywhere
+  // No main window in this program: nothing is sent anywhere, not even to the window of
+  // another messenger.
+  ASSERT_EQ(frmMain, nullptr);
+  Reporting noWindow;
   noWindow.ReportInternalError("thrQSMSMessenger::Setup", "boom");
+  EXPECT_EQ(window.texts.size(), 1u);
 }
 
 }  // namespace

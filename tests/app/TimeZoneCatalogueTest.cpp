@@ -3,6 +3,8 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <cmath>
+#include <limits>
 
 #include "CommonCodeLite.h"
 #include "Exceptions.h"
@@ -79,14 +81,21 @@ TEST_F(Catalogue, AnEmptyRegistryDatabaseMeansThePlatformsZonesWithStandardOffse
   EXPECT_EQ(map.at("Asia/Kolkata"), 5.5);
   EXPECT_EQ(map.at("Asia/Kathmandu"), 5.75);
   EXPECT_EQ(map.at(kUtcName), 0.0);
+  // The base offset is the smaller of January's and July's, whichever the database calls
+  // daylight saving: Dublin writes its winter as saving below the base.
+  EXPECT_EQ(map.at("Europe/Dublin"), 0.0);
+  EXPECT_EQ(map.at("Australia/Sydney"), 10.0);
+  EXPECT_EQ(map.at("America/Santiago"), -4.0);
 }
 
 TEST_F(Catalogue, TheLocalZoneIsTheSystemZoneIdWithItsStandardOffset) {
   const Zone local = SystemLocalZone(kSummer);
   const QTimeZone system = QTimeZone::systemTimeZone();
   EXPECT_EQ(local.name, QTimeZone::systemTimeZoneId().toStdString());
-  EXPECT_EQ(local.offset,
-            system.standardTimeOffset(QDateTime::fromMSecsSinceEpoch(kSummer, Qt::UTC)) / 3600.0);
+  const auto offsetOn = [&](int month) {
+    return system.offsetFromUtc(QDateTime(QDate(2026, month, 1), QTime(12, 0), Qt::UTC));
+  };
+  EXPECT_EQ(local.offset, std::min(offsetOn(1), offsetOn(7)) / 3600.0);
 }
 
 TEST_F(Catalogue, BuildsInOrderWithUserZonesOverwritingAndTheLocalZoneLast) {
@@ -139,4 +148,20 @@ TEST(NewZone, BiasesBecomeOffsetsEastOfUtc) {
   EXPECT_EQ(OffsetFromBias(300), -5.0);
   EXPECT_EQ(OffsetFromBias(-330), 5.5);
   EXPECT_EQ(OffsetFromBias(0), 0.0);
+}
+
+TEST_F(Catalogue, AStoredOffsetThatIsNoValidOffsetIsRefusedAndSaidSo) {
+  std::vector<std::string> boxes;
+  const auto previous = VIDodadaZadoVove::SetMessageBoxHandler(
+      [&boxes](const std::string& text, const std::string&) { boxes.push_back(text); });
+  StoreUserZone("Fine", 5.5);
+  StoreUserZone("Not a number", std::nan(""));
+  StoreUserZone("Endless", std::numeric_limits<double>::infinity());
+  StoreUserZone("Too far", 25.0);
+  const std::vector<Zone> zones = UserZones();
+  VIDodadaZadoVove::SetMessageBoxHandler(previous);
+  ASSERT_EQ(zones.size(), 1u);
+  EXPECT_EQ(zones[0].name, "Fine");
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_NE(boxes[0].find("is not a valid timezone offset"), std::string::npos) << boxes[0];
 }

@@ -43,7 +43,7 @@ std::vector<std::uint8_t> Answer(const SntpReply& reply, const std::uint8_t* req
   // As servers do: the request's transmit timestamp comes back as the originate one.
   std::memcpy(packet.data() + 24, request + 40, 8);
   PutNow(packet, 16, aheadSecs - 60, false);
-  PutNow(packet, 32, aheadSecs, reply.zeroReceiveSeconds);
+  PutNow(packet, 32, aheadSecs + reply.receiveSkewSecs, reply.zeroReceiveSeconds);
   if (reply.holdMs > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(reply.holdMs));
   }

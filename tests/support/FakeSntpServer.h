@@ -22,6 +22,7 @@ struct SntpReply {
   bool answer = true;       // false: the request goes unanswered
   bool strayFirst = false;  // first a good-looking answer from another port of 127.0.0.1
   double strayAheadSecs = 1800.0;
+  double receiveSkewSecs = 0.0;  // the receive time this far off the server's own clock
 };
 
 class FakeSntpServer {

@@ -48,6 +48,7 @@ bool ScriptedDialogs::InputQuery(const std::string& caption, const std::string& 
 
 bool ScriptedDialogs::ChooseFont(QWidget*, QFont& font, std::uint32_t& colour) {
   calls.push_back({"ChooseFont", font.family().toStdString(), "", 0});
+  offeredFont = font;
   std::pair<QFont, std::uint32_t> answer;
   if (!Take(fontAnswers, answer)) {
     return false;

@@ -31,6 +31,7 @@ class ScriptedDialogs : public Dialogs {
   std::deque<std::function<int(QDialog&)>> modalAnswers;
 
   std::vector<Call> calls;
+  QFont offeredFont;  // the font the last font dialog opened on
 
   // The texts of every call of one kind, in order.
   std::vector<std::string> Texts(const std::string& kind) const;

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
+#include <string_view>
 
 namespace QSGrid {
 
@@ -95,8 +97,67 @@ void TCanvas::FillRect(const TRect& rect) {
   painter_->fillRect(rect.ToQRect(), Resolve(Brush.Color));
 }
 
+namespace {
+
+// A measurement never needs more: no column is this many pixels wide.
+constexpr std::size_t kMaxMeasuredBytes = 64 * 1024;
+
+enum class Anchor { Start, Centre, End };
+
+// At most limit bytes of the text, cut at UTF-8 character boundaries: its start, middle or
+// end, whichever part shows when the text is too long for its place.
+std::string_view ShownPart(std::string_view text, std::size_t limit, Anchor anchor) {
+  if (text.size() <= limit) {
+    return text;
+  }
+  const auto continuation = [&text](std::size_t at) {
+    return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+  };
+  std::size_t first = 0;
+  if (anchor == Anchor::End) {
+    first = text.size() - limit;
+  } else if (anchor == Anchor::Centre) {
+    first = (text.size() - limit) / 2;
+  }
+  std::size_t last = first + limit;
+  while (first < last && continuation(first)) {
+    ++first;
+  }
+  while (last > first && continuation(last)) {
+    --last;
+  }
+  return text.substr(first, last - first);
+}
+
+// Bytes enough to fill a rectangle: a character is at least a pixel wide and at most four
+// bytes long, and a line is as tall as the font.
+std::size_t BytesThatFit(int width, int height, int lineHeight) {
+  const std::size_t columns = static_cast<std::size_t>(std::max(width, 0)) + 2;
+  const std::size_t lines =
+      static_cast<std::size_t>(std::max(height, 0) / std::max(lineHeight, 1)) + 2;
+  return std::min<std::size_t>(4 * columns * lines, 16 * kMaxMeasuredBytes);
+}
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
 int TCanvas::DrawText(const std::string& text, TRect& rect, unsigned format) {
-  QString qs = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  // A cell may hold megabytes; only what can show is converted, measured and drawn.
+  const QFontMetrics& metrics = Metrics();
+  std::size_t limit = kMaxMeasuredBytes;
+  Anchor anchor = Anchor::Start;
+  if (!(format & DT_CALCRECT)) {
+    limit = BytesThatFit(rect.Width(), rect.Height(), metrics.height());
+    if (format & DT_SINGLELINE) {
+      anchor = (format & DT_RIGHT)    ? Anchor::End
+               : (format & DT_CENTER) ? Anchor::Centre
+                                      : Anchor::Start;
+    }
+  }
+  QString qs = ToQString(ShownPart(text, limit, anchor));
   if (format & DT_SINGLELINE) {
     // On one line, line breaks are no breaks.
     qs.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
@@ -160,7 +221,10 @@ void TCanvas::TextRect(const TRect& rect, int x, int y, const std::string& text)
   painter_->setClipRect(rect.ToQRect(), Qt::IntersectClip);
   painter_->setFont(Font.Font);
   painter_->setPen(Resolve(Font.Color));
-  painter_->drawText(QPoint(x, y + Metrics().ascent()), QString::fromUtf8(text.c_str()));
+  // The text ends at its first NUL, and only as much as the rectangle can show is drawn.
+  const std::string_view shown = ShownPart(std::string_view(text).substr(0, text.find('\0')),
+                                           BytesThatFit(rect.Right - x, 0, 1), Anchor::Start);
+  painter_->drawText(QPoint(x, y + Metrics().ascent()), ToQString(shown));
   painter_->restore();
 }
 

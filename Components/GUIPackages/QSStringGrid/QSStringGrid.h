@@ -175,6 +175,8 @@ class TQSStringGrid : public TStringGrid {
   void WMEraseBkgnd(TWMEraseBkgnd& Message) override;
   const QPixmap& CheckedImage() const { return *pCheckedImage_m; }
   const QPixmap& UncheckedImage() const { return *pUncheckedImage_m; }
+  // The arrow a drop-down column's cells show at their right edge.
+  const QPixmap& DropDownImage() const { return *pDropDownImage_m; }
 
   // ---- sorting ----
   void SortGridByColumn(int ACol, int SortType, int SortFlags);
@@ -231,6 +233,7 @@ class TQSStringGrid : public TStringGrid {
   bool bSavedHorzLine_m = true;
   std::unique_ptr<QPixmap> pCheckedImage_m;
   std::unique_ptr<QPixmap> pUncheckedImage_m;
+  std::unique_ptr<QPixmap> pDropDownImage_m;
 
   std::vector<int> vecUpdateDepths_m;  // rows counted by each BeginUpdate
   bool bHidingEditors_m = false;

@@ -25,6 +25,16 @@ void TQSStringGrid::MakeCheckBoxImages() {
   };
   pUncheckedImage_m = paint(QStyle::State_Off);
   pCheckedImage_m = paint(QStyle::State_On);
+
+  const int arrow = st->pixelMetric(QStyle::PM_MenuButtonIndicator, nullptr, this);
+  pDropDownImage_m = std::make_unique<QPixmap>(arrow, arrow);
+  pDropDownImage_m->fill(Qt::transparent);
+  QStyleOption option;
+  option.initFrom(this);
+  option.rect = QRect(0, 0, arrow, arrow);
+  option.state = QStyle::State_Enabled;
+  QPainter painter(pDropDownImage_m.get());
+  st->drawPrimitive(QStyle::PE_IndicatorArrowDown, &option, &painter, this);
 }
 
 void TQSStringGrid::WMEraseBkgnd(TWMEraseBkgnd& Message) {
@@ -165,5 +175,12 @@ void TQSStringGrid::DrawCell(int ACol, int ARow, const TRect& ARect, TGridDrawSt
     const int x = R.Left + ColWidths(ACol) / 2 - image.width() / 2;
     const int y = (R.Bottom + R.Top - image.height()) / 2;
     canvas.Draw(x, y, image);
+  }
+
+  // 13. A drop-down cell shows its arrow, so that its list can be found with the mouse.
+  if (dataCell && (mapComboLists_m.count(ACol) != 0 || mapComboCodeLists_m.count(ACol) != 0)) {
+    const QPixmap& arrow = *pDropDownImage_m;
+    canvas.Draw(ARect.Right - arrow.width() - 2, (ARect.Bottom + ARect.Top - arrow.height()) / 2,
+                arrow);
   }
 }

@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QStyle>
 
 #include "QSStringGrid.h"
 
@@ -127,6 +128,10 @@ void TQSStringGrid::OpenComboBox(QComboBox* Box, int ACol, int ARow) {
   MoveEditor(Box);
   Box->setVisible(true);
   Box->setFocus(Qt::OtherFocusReason);
+  // The open list is as wide as its longest entry, however narrow the column.
+  QAbstractItemView* list = Box->view();
+  list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                        list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list));
   Box->showPopup();
   CancelMode();
 }

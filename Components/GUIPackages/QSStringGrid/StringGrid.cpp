@@ -294,6 +294,11 @@ void TStringGrid::UpdateScrollBars() {
   scrollGuard_ = true;
   const int maxTop = MaxTopRow();
   const int maxLeft = MaxLeftCol();
+  // A grid grown wider or taller than its rest needs brings back the rows and columns
+  // scrolled out: once its scroll bar has gone there is no other way back to them.
+  const bool pulledBack = topRow_ > maxTop || leftCol_ > maxLeft;
+  topRow_ = std::min(topRow_, maxTop);
+  leftCol_ = std::min(leftCol_, maxLeft);
   verticalScrollBar()->setRange(0, std::max(0, maxTop - fixedRows_));
   verticalScrollBar()->setPageStep(std::max(1, VisibleRowCount()));
   verticalScrollBar()->setValue(topRow_ - fixedRows_);
@@ -301,6 +306,13 @@ void TStringGrid::UpdateScrollBars() {
   horizontalScrollBar()->setPageStep(std::max(1, VisibleColCount()));
   horizontalScrollBar()->setValue(leftCol_ - fixedCols_);
   scrollGuard_ = false;
+  if (pulledBack) {
+    viewport()->update();
+    Guarded([this] {
+      UpdateEdit();
+      TopLeftChanged();
+    });
+  }
 }
 
 void TStringGrid::scrollContentsBy(int, int) {

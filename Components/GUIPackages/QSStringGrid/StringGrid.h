@@ -252,6 +252,25 @@ class TStringGrid : public QAbstractScrollArea {
   qint64 editorShownAt_ = 0;       // when a mouse press last showed the editor (ms)
 };
 
+// Holds a grid's update state for a scope: a caller filling many rows gets one repaint,
+// one scroll-bar layout and one editor reload at the end instead of one per row.
+class TGridUpdateBatch {
+ public:
+  explicit TGridUpdateBatch(TStringGrid& grid) : grid_(grid) { grid_.SetUpdateState(true); }
+  ~TGridUpdateBatch() {
+    try {
+      grid_.SetUpdateState(false);
+    } catch (...) {
+      // Only the editor's reload can fail here; the grid is repainted all the same.
+    }
+  }
+  TGridUpdateBatch(const TGridUpdateBatch&) = delete;
+  TGridUpdateBatch& operator=(const TGridUpdateBatch&) = delete;
+
+ private:
+  TStringGrid& grid_;
+};
+
 template <typename F>
 void TStringGrid::Guarded(F&& f) {
   try {

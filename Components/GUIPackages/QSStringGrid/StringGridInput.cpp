@@ -188,6 +188,10 @@ void TStringGrid::UpdateEdit() {
     editor_ = new QLineEdit(viewport());
     editor_->setObjectName(QStringLiteral("InplaceEditor"));
     editor_->setFrame(false);
+    // The editor stands over the current cell even while it is empty: its frame in the
+    // selection colour shows where typing goes.
+    editor_->setStyleSheet(
+        QStringLiteral("QLineEdit { border: 2px solid palette(highlight); padding: 0px; }"));
     editor_->setFont(font_.Font);
     editor_->installEventFilter(this);
     connect(editor_, &QLineEdit::textEdited, this,

@@ -92,6 +92,20 @@ std::string qsStringReplace(std::string Source, std::string Find, std::string Re
 bool LaunchApplication(std::string CommandLine, std::uint16_t ShowWindow, bool Wait,
                        std::uint32_t* ExitCode, bool Detached);
 
+// The words LaunchApplication makes of a command line: blanks separate words, double
+// quotes group them and are removed; backslashes are literal unless they precede a double
+// quote, where 2n give n backslashes and the quote groups, 2n+1 give n and a literal quote.
+std::vector<std::string> SplitCommandLine(const std::string& line);
+// The longest command line LaunchApplication starts; a longer one is not started.
+inline constexpr std::size_t kMaxCommandLineLength = 4095;
+// Text for a command line that LaunchApplication's splitter turns back into exactly the
+// value, as one word of its own or as part of the word it is written in, whatever the
+// value holds; NUL bytes are dropped (a command line ends at its first). insideQuotes: the
+// text goes where the line is inside a double-quoted group.
+std::string QuoteCommandLineArgument(const std::string& value, bool insideQuotes);
+// Whether the splitter is inside a double-quoted group at a byte position of a line.
+bool CommandLineQuotedAt(const std::string& line, std::size_t pos);
+
 // Where the library's message boxes go ("Problem Detected" reports). The default
 // writes "caption: text" to standard error; the program points it at its dialogs.
 using MessageBoxHandler = std::function<void(const std::string& text, const std::string& caption)>;

@@ -32,11 +32,13 @@ namespace VIDodadaZadoVove {
 namespace {
 
 // The command line buffer holds 4095 bytes and its terminating zero.
-constexpr std::size_t kCommandLineBufferSize = 4096;
+constexpr std::size_t kCommandLineBufferSize = kMaxCommandLineLength + 1;
 
 constexpr auto kEndWait = std::chrono::milliseconds(300);
 constexpr auto kEndPollStep = std::chrono::milliseconds(10);
 constexpr auto kPauseBetweenWaits = std::chrono::milliseconds(500);
+
+}  // namespace
 
 // Blanks separate words; double quotes group words and are removed. Backslashes
 // are literal unless they precede a double quote: then 2n of them give n
@@ -90,6 +92,68 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
   }
   return words;
 }
+
+std::string QuoteCommandLineArgument(const std::string& value, bool insideQuotes) {
+  std::string plain;
+  plain.reserve(value.size());
+  for (const char c : value) {
+    if (c != '\0') {
+      plain.push_back(c);
+    }
+  }
+  // A value without blanks, quotes and backslashes reads back as itself.
+  if (!plain.empty() && plain.find_first_of(" \t\"\\") == std::string::npos) {
+    return plain;
+  }
+  std::string quoted = insideQuotes ? "\"\"" : "\"";  // inside a group: close it first
+  std::size_t backslashes = 0;
+  for (const char c : plain) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') {
+      quoted.append(2 * backslashes + 1, '\\');  // 2n+1 give n and a literal quote
+    } else {
+      quoted.append(backslashes, '\\');  // literal when no quote follows
+    }
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(2 * backslashes, '\\');    // the closing quote follows: 2n give n
+  quoted += insideQuotes ? "\"\"" : "\"";  // and reopen the group
+  return quoted;
+}
+
+bool CommandLineQuotedAt(const std::string& line, std::size_t pos) {
+  bool quoted = false;
+  const std::size_t end = std::min(pos, line.size());
+  std::size_t i = 0;
+  while (i < end) {
+    if (line[i] == '\\') {
+      std::size_t j = i;
+      while (j < line.size() && line[j] == '\\') {
+        ++j;
+      }
+      if (j < end && line[j] == '"') {
+        if ((j - i) % 2 == 0) {
+          quoted = !quoted;
+        }
+        i = j + 1;
+      } else {
+        i = j;
+      }
+    } else {
+      if (line[i] == '"') {
+        quoted = !quoted;
+      }
+      ++i;
+    }
+  }
+  return quoted;
+}
+
+namespace {
 
 // Children nobody waits for are reaped by a thread of their own, so they never
 // linger as zombies. A SIGCHLD handler or ignoring SIGCHLD would do it for all

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <set>
 
 #include "CommonCodeLite.h"
 #include "Exceptions.h"
@@ -77,12 +78,26 @@ std::optional<Hive> Target(HKEY root, const std::string& key, const std::string&
 
 // Runs the body of a registry function; a failure becomes a "Problem Detected" report and
 // the function goes on to return what it had reached.
+// True the first time a hive is named in this run: an unusable hive is reported once, not
+// once for every value read or written.
+bool FirstReportOf(const std::string& hivePath) {
+  static std::mutex mutex;
+  static std::set<std::string> reported;
+  std::lock_guard<std::mutex> lock(mutex);
+  return reported.insert(hivePath).second;
+}
+
 template <typename Body>
 void Reported(const char* function, const std::string& item, Body body) {
   std::string message;
   try {
     body();
     return;
+  } catch (const Platform::EHiveUnusable& e) {
+    if (!FirstReportOf(e.HivePath())) {
+      return;
+    }
+    message = e.what();
   } catch (const std::exception& e) {
     message = e.what();
   } catch (...) {
@@ -237,15 +252,32 @@ bool OpenForListing(TRegistry& reg, Hive root, const std::string& key, bool pref
 }
 
 // The writers' loop: open (creating) under the root, write, flush, close; then the same
-// under the machine hive when asked. A machine hive that cannot be opened is passed over.
+// under the machine hive when asked. A machine hive that cannot be opened or used is passed
+// over; a user's hive that cannot be written is reported after the machine's turn, so the
+// change is not lost without a word.
 template <typename WriteValue>
 void WriteUnderRoots(Hive root, const std::string& key, bool alsoMachine, bool& result,
                      WriteValue writeValue) {
   TRegistry reg;
   Hive current = root;
+  std::optional<Platform::EHiveUnusable> unwritable;
   for (;;) {
     reg.SetRootKey(current);
-    if (reg.OpenKey(key, true)) {
+    bool opened = false;
+    try {
+      opened = reg.OpenKey(key, true);
+    } catch (const Platform::EHiveUnusable&) {
+      if (current != Hive::LocalMachine) {
+        throw;
+      }
+    }
+    if (!opened && current == Hive::CurrentUser) {
+      const std::string path = Platform::HiveFilePath(current);
+      unwritable.emplace(path, "The settings cannot be saved: " +
+                                   (path.empty() ? std::string("no home folder") : path) +
+                                   " or its folder may not be written");
+    }
+    if (opened) {
       if (writeValue(reg)) {
         result = true;
       }
@@ -255,9 +287,12 @@ void WriteUnderRoots(Hive root, const std::string& key, bool alsoMachine, bool& 
     }
     reg.CloseKey();
     if (!alsoMachine || current == Hive::LocalMachine) {
-      return;
+      break;
     }
     current = Hive::LocalMachine;
+  }
+  if (unwritable) {
+    throw *unwritable;
   }
 }
 

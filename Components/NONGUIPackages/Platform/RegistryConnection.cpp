@@ -79,9 +79,28 @@ void SwitchToWal(sqlite3* db) {
   }
 }
 
+// SQLite's quick integrity check; raises with its first finding.
+void QuickCheck(sqlite3* db) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &stmt, nullptr);
+  std::string finding;
+  if (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    const auto* text = sqlite3_column_text(stmt, 0);
+    finding = text != nullptr ? reinterpret_cast<const char*>(text) : "";
+  }
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_ROW) {
+    RaiseSqlite(db);
+  }
+  if (finding != "ok") {
+    Raise(finding);
+  }
+}
+
 // Opens a hive file that exists. Null when the file cannot be opened at all (no rights);
-// raises when it is damaged. A damaged file is only ever read: the schema is read first,
-// and nothing is written before that has succeeded.
+// raises EHiveUnusable when it is damaged or foreign. Such a file is only ever read: the
+// schema and a quick integrity check come first, and nothing (not even the journal mode)
+// is changed before they have passed.
 std::unique_ptr<Connection> OpenConnection(const std::string& path, const struct stat& st) {
   auto c = std::make_unique<Connection>();
   c->path = path;
@@ -112,17 +131,20 @@ std::unique_ptr<Connection> OpenConnection(const std::string& path, const struct
     }
     return count;
   };
-  const std::optional<int> tables = countTables();
+  // A file SQLite cannot read, a foreign database or a damaged one: the hive is unusable.
+  const auto unusable = [&path](const std::exception& e) {
+    return EHiveUnusable(
+        path, "The settings file " + path +
+                  " is damaged or not a settings file and is left as it is: " + e.what());
+  };
+  std::optional<int> tables;
+  try {
+    tables = countTables();
+  } catch (const ERegistryException& e) {
+    throw unusable(e);
+  }
   if (!tables) {
     return nullptr;
-  }
-  if (!c->readOnly) {
-    SwitchToWal(c->db);
-    c->Exec("PRAGMA synchronous = NORMAL");
-    // A sync that makes the WAL longer waits for a file-system journal commit, which under
-    // load costs milliseconds; one that overwrites WAL space already there does not. A small
-    // WAL, checkpointed and restarted early, keeps almost every flush an overwrite.
-    c->Exec("PRAGMA wal_autocheckpoint = 128");
   }
   if (*tables == 0) {
     if (c->readOnly) {
@@ -140,7 +162,22 @@ std::unique_ptr<Connection> OpenConnection(const std::string& path, const struct
       throw;
     }
   }
-  c->PrepareAll();  // "no such table" and the like for a foreign database
+  // Nothing is changed in a file before it is known to be ours and whole: the statements
+  // fail on a foreign database ("no such table" and the like), the check on a damaged one.
+  try {
+    c->PrepareAll();
+    QuickCheck(c->db);
+  } catch (const ERegistryException& e) {
+    throw unusable(e);
+  }
+  if (!c->readOnly) {
+    SwitchToWal(c->db);
+    c->Exec("PRAGMA synchronous = NORMAL");
+    // A sync that makes the WAL longer waits for a file-system journal commit, which under
+    // load costs milliseconds; one that overwrites WAL space already there does not. A small
+    // WAL, checkpointed and restarted early, keeps almost every flush an overwrite.
+    c->Exec("PRAGMA wal_autocheckpoint = 128");
+  }
   return c;
 }
 
@@ -256,7 +293,20 @@ std::unique_ptr<Connection> ConnectionPool::Acquire(const std::string& path, boo
   // Stale ones close outside the lock and before the new one opens: closing may empty or
   // remove the -wal and -shm files, which the new connection is to use.
   stale.clear();
-  return OpenConnection(path, st);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto known = unusable_.find(path);
+    if (known != unusable_.end() && SameFile(known->second.first, st)) {
+      throw EHiveUnusable(path, known->second.second);
+    }
+  }
+  try {
+    return OpenConnection(path, st);
+  } catch (const EHiveUnusable& e) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unusable_[path] = {st, e.what()};
+    throw;
+  }
 }
 
 void ConnectionPool::Release(std::unique_ptr<Connection> c) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -103,7 +104,7 @@ class ConnectionPool {
   static ConnectionPool& Instance();
 
   // Null when the hive is not there (and create is false) or cannot be opened or created;
-  // raises when the file is damaged.
+  // raises EHiveUnusable when the file is damaged or not a settings file.
   std::unique_ptr<Connection> Acquire(const std::string& path, bool create);
   // Puts a connection back for reuse, or closes it when it may not be reused.
   void Release(std::unique_ptr<Connection> c);
@@ -116,6 +117,8 @@ class ConnectionPool {
   std::mutex mutex_;
   pid_t owner_;
   std::list<std::unique_ptr<Connection>> idle_;  // most recently used first
+  // Files found unusable, as they were then, with why: not opened again while unchanged.
+  std::map<std::string, std::pair<struct stat, std::string>> unusable_;
 };
 
 }  // namespace Platform::store

@@ -30,6 +30,18 @@ class ERegistryException : public Exception {
   using Exception::Exception;
 };
 
+// A hive that cannot be used at all: a damaged or foreign file (left exactly as it is),
+// or one that may not be written. Callers report it once per hive and run, not per value.
+class EHiveUnusable : public ERegistryException {
+ public:
+  EHiveUnusable(std::string hivePath, const std::string& message)
+      : ERegistryException(message), hivePath_(std::move(hivePath)) {}
+  const std::string& HivePath() const { return hivePath_; }
+
+ private:
+  std::string hivePath_;
+};
+
 // The file that holds a hive, from the environment as described above.
 std::string HiveFilePath(Hive hive);
 
@@ -46,7 +58,7 @@ class TRegistry {
   // Opens a key by its backslash-separated path below the root. With create, missing
   // keys on the path are made. False when the key does not exist (without create), or
   // when the hive cannot be opened or written (missing rights, no folder); raises
-  // ERegistryException when the hive file is damaged.
+  // EHiveUnusable when the hive file is damaged or not a settings file.
   bool OpenKey(const std::string& path, bool create);
   bool OpenKeyReadOnly(const std::string& path) { return OpenKey(path, false); }
   void CloseKey();

@@ -63,6 +63,11 @@ std::string TThread::FatalExceptionMessage() const {
   return fatalMessage_;
 }
 
+void TThread::SetOnFinished(std::function<void()> onFinished) {
+  std::lock_guard<std::mutex> lock(fatalLock_);
+  onFinished_ = std::move(onFinished);
+}
+
 void TThread::Run() noexcept {
   { std::lock_guard<std::mutex> wait(startLock_); }
   tCurrentThread = this;
@@ -84,11 +89,22 @@ void TThread::Run() noexcept {
   if (tCurrentThread != this)
     return;  // the object was destroyed by its own Execute
   tCurrentThread = nullptr;
-  if (failed) {
+  std::function<void()> onFinished;
+  {
     std::lock_guard<std::mutex> lock(fatalLock_);
-    fatalMessage_ = std::move(message);
+    if (failed) {
+      fatalMessage_ = std::move(message);
+    }
+    onFinished = onFinished_;
   }
   finished_.store(true);
+  if (onFinished) {
+    try {
+      onFinished();
+    } catch (...) {
+      // The owner's notice is best effort; the thread has ended either way.
+    }
+  }
 }
 
 }  // namespace Platform

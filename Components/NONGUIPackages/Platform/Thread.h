@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,8 +21,9 @@ class TThread {
 
   // Starts Execute on a new thread; later calls do nothing.
   void Resume();
-  // Asks Execute to end; Execute reads the request through Terminated().
-  void Terminate() noexcept { terminated_.store(true); }
+  // Asks Execute to end; Execute reads the request through Terminated(). A thread that
+  // sleeps between its checks overrides this to wake itself as well.
+  virtual void Terminate() noexcept { terminated_.store(true); }
   // Joins the thread if it was started; returns at once otherwise.
   void WaitFor();
   void TerminateAndWait();
@@ -31,6 +33,9 @@ class TThread {
   bool Terminated() const noexcept { return terminated_.load(); }
   // The message of an exception that escaped Execute, empty when none did.
   std::string FatalExceptionMessage() const;
+  // Called on this thread once Execute has returned, however it ended (not when Execute
+  // destroyed the object), so that an owner can wait for the end instead of looking for it.
+  void SetOnFinished(std::function<void()> onFinished);
 
  protected:
   virtual void Execute() = 0;
@@ -48,6 +53,7 @@ class TThread {
   std::atomic<bool> terminated_{false};
   mutable std::mutex fatalLock_;
   std::string fatalMessage_;
+  std::function<void()> onFinished_;  // under fatalLock_
 };
 
 }  // namespace Platform

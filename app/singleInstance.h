@@ -1,0 +1,39 @@
+// One running program per events file. The first program on a file holds a lock file
+// beside it and listens on a local socket named after the file; a second start on the
+// same file asks the first to bring its window forward and then ends, so two programs
+// never keep (and save over) one file or notify the same item twice.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+class QLocalServer;
+
+class SingleInstance : public QObject {
+  Q_OBJECT
+
+ public:
+  // eventsFile: the events file as the program will use it (links are followed).
+  explicit SingleInstance(const std::string& eventsFile, QObject* parent = nullptr);
+  ~SingleInstance() override;
+
+  // True when this program is now the one for the file (or no lock can be kept there,
+  // in which case the program runs unguarded). False when another holds it; that one
+  // has then been asked to come forward.
+  bool Acquire();
+
+  // Run in the first program when a later start asked for its window.
+  std::function<void()> OnActivate;
+
+  // The lock file's path and the local socket's name for an events file.
+  static std::string LockPath(const std::string& eventsFile);
+  static QString ServerName(const std::string& eventsFile);
+
+ private:
+  void Listen();
+
+  std::string eventsFile_;
+  int lockFd_ = -1;
+  QLocalServer* server_ = nullptr;
+};

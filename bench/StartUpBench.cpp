@@ -1,0 +1,151 @@
+// Start-up of a whole process to a window on the screen: the main window with an events
+// file of 10,000 items beside a bare Qt Widgets window (BareWindow, beside this program),
+// measured in the same run. Each iteration starts a child that shows its window, prints
+// the moment it was first exposed and ends at once (this program itself, started again,
+// for the main window); the time counted is from just before the child was started to
+// that moment. Run it on the display to be
+// compared (QT_QPA_PLATFORM, DISPLAY).
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Dialogs.h"
+#include "TempDir.h"
+#include "formMain.h"
+
+namespace {
+
+constexpr int kItems = 10000;
+
+std::int64_t MonotonicNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// In the child: once the window is exposed, report the moment and end without closing.
+[[noreturn]] void ReportWhenExposed(QApplication& app, QWidget& window) {
+  window.show();
+  while (!(window.windowHandle() && window.windowHandle()->isExposed())) {
+    app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+  std::printf("%lld\n", static_cast<long long>(MonotonicNs()));
+  std::fflush(stdout);
+  std::_Exit(0);
+}
+
+// As the program's entry starts it, with the items in the given file.
+int Child(int argc, char** argv, const std::string& eventsFile) {
+  if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
+    qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+  }
+  QApplication app(argc, argv);
+  QtDialogs dialogs;
+  TfrmMain window(dialogs, MainWindowOptions{eventsFile});
+  ReportWhenExposed(app, window);
+}
+
+std::string ManyItems() {
+  std::string bytes;
+  for (int i = 0; i < kItems; ++i) {
+    bytes += std::to_string(i) + "|0|Item number " + std::to_string(i) + "|0|2026-12-09 14:00:00|" +
+             std::to_string(1 + i % 2) + "|Coordinated Universal Time|0|10|0|Y|0|N|0|Y|0|N|0|\r\n";
+  }
+  return bytes;
+}
+
+// Seconds from the start of a child to its exposed window; negative when it reported none.
+double TimeChild(const std::string& program, const std::vector<std::string>& args) {
+  int out[2];
+  if (pipe(out) != 0) {
+    return -1;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  std::vector<char*> argv;
+  for (const std::string& arg : args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  const std::int64_t start = MonotonicNs();
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string text;
+  char buffer[64];
+  ssize_t n = 0;
+  while (spawned == 0 && (n = read(out[0], buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(out[0]);
+  int status = 0;
+  if (spawned == 0) {
+    waitpid(pid, &status, 0);
+  }
+  if (text.empty()) {
+    return -1;
+  }
+  return static_cast<double>(std::stoll(text) - start) / 1e9;
+}
+
+void Run(benchmark::State& state, const std::string& program,
+         const std::vector<std::string>& args) {
+  for (auto _ : state) {
+    const double seconds = TimeChild(program, args);
+    if (seconds < 0) {
+      state.SkipWithError("the child showed no window");
+      break;
+    }
+    state.SetIterationTime(seconds);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "--child") {
+    return Child(argc, argv, argv[2]);
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  testsupport::ScopedRegistryDir registry;  // inherited by the children
+  testsupport::TempDir files;
+  const std::string path = files.File("QSEvents.C-D");
+  std::ofstream(path, std::ios::binary) << ManyItems();
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string bare = (std::filesystem::path(self).parent_path() / "BareWindow").string();
+  benchmark::RegisterBenchmark("BM_ProcessToBareWindow",
+                               [&](benchmark::State& s) { Run(s, bare, {bare}); })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(5)
+      ->Repetitions(5);
+  benchmark::RegisterBenchmark("BM_ProcessToWindowWithTenThousandItems",
+                               [&](benchmark::State& s) {
+                                 Run(s, self, {self, "--child", path});
+                               })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(5)
+      ->Repetitions(5);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
