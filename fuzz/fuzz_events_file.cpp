@@ -1,0 +1,28 @@
+// A whole events file through the loader's text steps: lines, fields, the integers
+// beside each text, and the end time read as a date-time.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "CommonCodeLite.h"
+#include "DateTime.h"
+#include "Exceptions.h"
+#include "eventsFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const std::vector<std::string> lines = events_file::SplitLines(bytes);
+  for (const std::string& line : lines) {
+    const std::vector<std::string> values =
+        VIDodadaZadoVove::GetDelimitedValues(line, "|", -1, -1, false, true, false);
+    std::string rebuilt;
+    for (std::size_t k = 0; k + 1 < values.size(); k += 2) {
+      const std::intptr_t object = events_file::ObjectFromField(values[k + 1]);
+      events_file::AppendField(rebuilt, values[k], object);
+      Platform::TDateTime when = 0.0;
+      (void)Platform::TryStrToDateTime(values[k], when);
+    }
+  }
+  (void)events_file::JoinLines(lines);
+  return 0;
+}
