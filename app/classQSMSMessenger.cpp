@@ -16,14 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string SendError() {
-  return msm::SocketErrorText("Calling send()", Platform::WSAGetLastError());
-}
-
-std::string ReceiveError() {
-  return msm::SocketErrorText("Calling recv()", Platform::WSAGetLastError());
-}
-
 long long MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
@@ -180,12 +172,12 @@ void thrQSMSMessenger::RunSession(bool& retry) {
   const std::string secure = Platform::Format("USR %d TWN S %s\r\n", trId, ticket.c_str());
   LogMsg("Sending secure login command [" + secure + "]");
   if (msm::SendText(iNSSocket_m, secure) < 1) {
-    Abort("Error sending Challenge string: " + SendError());
+    Abort("Error sending Challenge string: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending Challenge string.");
   std::string answer;
   if (msm::ReceiveText(iNSSocket_m, answer, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error receiving TWN response: " + ReceiveError());
+    Abort("Error receiving TWN response: " + msm::ReceiveErrorText());
   }
   LogMsg("SUCCESS receiving TWN response: " + answer);
   if (answer.find("OK") == std::string::npos) {
@@ -205,12 +197,12 @@ void thrQSMSMessenger::RunSession(bool& retry) {
   // The capabilities number is sent as 0 rather than the bare "CHG %d NLN\r\n": today's
   // servers ignore a status change without one and then refuse the switchboard with 913.
   if (msm::SendText(iNSSocket_m, Platform::Format("CHG %d NLN 0\r\n", trId)) < 1) {
-    Abort("Error sending CHG cmd: " + SendError());
+    Abort("Error sending CHG cmd: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending CHG cmd.");
   std::string changed;
   if (msm::ReceiveText(iNSSocket_m, changed, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error receiving CHG cmd response: " + ReceiveError());
+    Abort("Error receiving CHG cmd response: " + msm::ReceiveErrorText());
   }
   LogMsg("SUCCESS receiving CHG cmd response: " + changed);
 
@@ -271,12 +263,12 @@ std::string thrQSMSMessenger::SignIn(int& trId) {
 bool thrQSMSMessenger::Handshake(int& trId, std::string& reply) {
   const std::string version = Platform::Format("VER %d MSNP10 CVRO\r\n", trId);
   if (msm::SendText(iNSSocket_m, version) < 1) {
-    Abort("Error sending VER cmd: " + SendError());
+    Abort("Error sending VER cmd: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending VER cmd.");
   std::string buffer;
   if (msm::ReceiveText(iNSSocket_m, buffer, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error reading VER cmd response: " + ReceiveError());
+    Abort("Error reading VER cmd response: " + msm::ReceiveErrorText());
   }
   LogMsg("SUCCESS receiving VER cmd response: " + buffer);
 
@@ -284,12 +276,12 @@ bool thrQSMSMessenger::Handshake(int& trId, std::string& reply) {
   const std::string client = Platform::Format(
       "CVR %d 0x0413 winnt 5.1 i386 MSNMSGR 6.2.0137 MSMSGS %s\r\n", trId, asFromAccount_m.c_str());
   if (msm::SendText(iNSSocket_m, client) < 1) {
-    Abort("Error sending CVR cmd: " + SendError());
+    Abort("Error sending CVR cmd: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending CVR cmd.");
   buffer.clear();
   if (msm::ReceiveText(iNSSocket_m, buffer, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error receiving CVR cmd response: " + ReceiveError());
+    Abort("Error receiving CVR cmd response: " + msm::ReceiveErrorText());
   }
   LogMsg("SUCCESS receiving CVR cmd response: " + buffer);
 
@@ -297,7 +289,7 @@ bool thrQSMSMessenger::Handshake(int& trId, std::string& reply) {
   const std::string login =
       Platform::Format("USR %d %s I %s\r\n", trId, "TWN", asFromAccount_m.c_str());
   if (msm::SendText(iNSSocket_m, login) < 1) {
-    Abort("Error sending Initial Login cmd: " + SendError());
+    Abort("Error sending Initial Login cmd: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending Initial Login cmd.");
 
@@ -311,8 +303,8 @@ bool thrQSMSMessenger::Handshake(int& trId, std::string& reply) {
     if (msm::CheckForSocketData(iNSSocket_m, nullptr, Timings_m.iPollMs)) {
       const int room = 5000 - static_cast<int>(reply.size());
       if (msm::ReceiveText(iNSSocket_m, reply, room, Timings_m.iReceiveMs) < 1) {
-        Abort("Error receiving Initial Login cmd response: [" + ReceiveError() + "] OrigCmd: [" +
-              login + "]");
+        Abort("Error receiving Initial Login cmd response: [" + msm::ReceiveErrorText() +
+              "] OrigCmd: [" + login + "]");
       }
       LogMsg("SUCCESS receiving Initial Login cmd response: " + reply);
       if (reply.find("XFR") != std::string::npos) {

@@ -49,6 +49,14 @@ const std::vector<SocketErrorEntry>& SocketErrorTable();
 // characters; code 0 stands for the calling thread's last socket error.
 std::string SocketErrorText(const std::string& context, int code);
 
+// The texts of a failed send or receive, from the thread's last socket error.
+inline std::string SendErrorText() {
+  return SocketErrorText("Calling send()", 0);
+}
+inline std::string ReceiveErrorText() {
+  return SocketErrorText("Calling recv()", 0);
+}
+
 // Resolves host to its first IPv4 address and connects within timeoutMs. Returns the
 // socket, or -1 with the cause kept as the thread's last socket error.
 int ConnectSocket(const std::string& host, int port, int timeoutMs);

@@ -10,14 +10,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string SendError() {
-  return msm::SocketErrorText("Calling send()", Platform::WSAGetLastError());
-}
-
-std::string ReceiveError() {
-  return msm::SocketErrorText("Calling recv()", Platform::WSAGetLastError());
-}
-
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
@@ -27,7 +19,7 @@ bool Contains(const std::string& text, const char* part) {
 void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   ++trId;
   if (msm::SendText(iNSSocket_m, Platform::Format("XFR %d SB\r\n", trId)) < 1) {
-    Abort("Error sending Switchboard connect cmd: " + SendError());
+    Abort("Error sending Switchboard connect cmd: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending Switchboard connect cmd.");
   LogMsg("Waiting for XFR to switchboard response from recipient.");
@@ -39,7 +31,7 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
     if (msm::CheckForSocketData(iNSSocket_m, nullptr, Timings_m.iPollMs)) {
       std::string data;
       if (msm::ReceiveText(iNSSocket_m, data, 5000, Timings_m.iReceiveMs) < 1) {
-        Abort("Error attempting to receive XFR response: " + ReceiveError());
+        Abort("Error attempting to receive XFR response: " + msm::ReceiveErrorText());
       }
       reply = data;
       LogMsg("Received data: " + reply);
@@ -71,12 +63,12 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   const std::string usr =
       Platform::Format("USR %d %s %s\r\n", trId, asFromAccount_m.c_str(), cookie.c_str());
   if (msm::SendText(iSBSocket_m, usr) < 1) {
-    Abort("Error sending authentication cookie to Switchboard: " + SendError());
+    Abort("Error sending authentication cookie to Switchboard: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending authentication cookie to Switchboard.");
   std::string answer;
   if (msm::ReceiveText(iSBSocket_m, answer, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error receiving cookie response: " + ReceiveError());
+    Abort("Error receiving cookie response: " + msm::ReceiveErrorText());
   }
   LogMsg("SUCCESS receiving authentication cookie response from switchboard: " + answer);
 
@@ -100,14 +92,14 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   LogMsg("Sending Session OUT command ...");
   const int sbSent = msm::SendText(iSBSocket_m, "OUT\r\n");
   if (sbSent < 1) {
-    LogMsg("Error sending Session OUT to Switchboard: " + SendError());
+    LogMsg("Error sending Session OUT to Switchboard: " + msm::SendErrorText());
   }
   LogMsg("Session OUT command sent OK, bytes sent: " + std::to_string(sbSent));
   LogMsg("Waiting to see if there is a response from the Server.");
   std::string sbBye;
   const int sbGot = msm::ReceiveText(iSBSocket_m, sbBye, 5000, Timings_m.iReceiveMs);
   if (sbGot < 0) {
-    LogMsg("Error receiving Session OUT response: " + ReceiveError());
+    LogMsg("Error receiving Session OUT response: " + msm::ReceiveErrorText());
   } else if (sbGot > 0) {
     LogMsg("Received Session OUT response from Switchboard: " + sbBye);
   } else {
@@ -117,14 +109,14 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   LogMsg("Sending Logout command ...");
   const int nsSent = msm::SendText(iNSSocket_m, "OUT\r\n");
   if (nsSent < 1) {
-    LogMsg("Error sending OUT (Logoff) to server: " + SendError());
+    LogMsg("Error sending OUT (Logoff) to server: " + msm::SendErrorText());
   }
   LogMsg("Logout command sent OK, bytes sent: " + std::to_string(nsSent));
   LogMsg("Waiting to see if there is a response from the Server.");
   std::string nsBye;
   const int nsGot = msm::ReceiveText(iNSSocket_m, nsBye, 5000, Timings_m.iReceiveMs);
   if (nsGot < 0) {
-    LogMsg("Error receiving Logoff response: " + ReceiveError());
+    LogMsg("Error receiving Logoff response: " + msm::ReceiveErrorText());
   } else if (nsGot > 0) {
     LogMsg("Received Logoff response from Server: " + nsBye);
   } else {
@@ -137,7 +129,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
   LogMsg("Trying to send MSM msg to: " + recipient);
   ++trId;
   if (msm::SendText(iSBSocket_m, Platform::Format("CAL %d %s\r\n", trId, recipient.c_str())) < 1) {
-    Abort("Error send CAL cmd: " + SendError());
+    Abort("Error send CAL cmd: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending CAL cmd to Switchboard.");
   LogMsg("Waiting for JOIN/CANCEL response from Switchboard.");
@@ -155,7 +147,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
     }
     std::string data;
     if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.iReceiveMs) < 1) {
-      Abort("Error receiving JOIN response: " + ReceiveError());
+      Abort("Error receiving JOIN response: " + msm::ReceiveErrorText());
     }
     LogMsg("Received Data from Switchboard: " + data);
     const bool ringing = Contains(data, "CAL") && Contains(data, "RING");
@@ -188,7 +180,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
   const std::string command = Platform::Format("MSG %d N %d\r\n%s", trId,
                                                static_cast<int>(payload.size()), payload.c_str());
   if (msm::SendText(iSBSocket_m, command) < 1) {
-    Abort("Error sending MSG to recipient: " + SendError());
+    Abort("Error sending MSG to recipient: " + msm::SendErrorText());
   }
   LogMsg("SUCCESS sending MSG to: " + recipient);
   LogMsg("Waiting for Switchboard Negative-Acknowledgement-Only ...");
@@ -200,7 +192,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
     if (msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.iPollMs)) {
       std::string data;
       if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.iReceiveMs) < 1) {
-        LogMsg("Error receiving Switchboard response: " + ReceiveError());
+        LogMsg("Error receiving Switchboard response: " + msm::ReceiveErrorText());
       } else {
         LogMsg("Received Data from Switchboard: " + data);
         if (data.rfind("NAK", 0) == 0) {

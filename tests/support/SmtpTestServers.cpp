@@ -17,29 +17,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "LoopbackSocket.h"
+
 extern char** environ;
 
 namespace testsupport {
 
 namespace {
-
-int BindLoopback(int& port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    if (fd >= 0) {
-      ::close(fd);
-    }
-    return -1;
-  }
-  socklen_t size = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  port = ntohs(address.sin_port);
-  return fd;
-}
 
 void SendText(int fd, const std::string& text) {
   std::size_t done = 0;
