@@ -67,10 +67,17 @@ thrBGProcess::thrBGProcess(TBGProcessOptions options)
 
 thrBGProcess::~thrBGProcess() {
   TerminateAndWait();
-  // A worker still running keeps logging into its tag: the tag stays with it.
-  for (auto& entry : mapTags_m) {
-    (void)new std::shared_ptr<delivery::WorkerTag>(std::move(entry.second));
-  }
+  // A worker still running keeps logging into its tag: the tag goes with the worker and
+  // lives as long as it does.
+  const auto handTagsOver = [this](auto& workers) {
+    for (auto& worker : workers) {
+      if (const auto it = mapTags_m.find(worker.get()); it != mapTags_m.end()) {
+        worker->pLogTargetHold_m = std::move(it->second);
+      }
+    }
+  };
+  handTagsOver(vecMessengers_m);
+  handTagsOver(vecEmails_m);
   ReleaseList(vecMessengers_m);
   ReleaseList(vecEmails_m);
 }

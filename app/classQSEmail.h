@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "MessageTarget.h"
@@ -42,6 +43,9 @@ class thrQSEmail : public Platform::TThread {
   // went out to every recipient, else why not in the worker's own words.
   bool bDelivered_m = false;
   std::string asFailure_m;
+  // The log target this worker writes to, held for the worker's life once the supervisor
+  // that held it has let a still-running worker go.
+  std::shared_ptr<void> pLogTargetHold_m;
 
  protected:
   void Execute() override;

@@ -48,6 +48,9 @@ class thrQSMSMessenger : public Platform::TThread {
   // went out to every recipient, else why not in the worker's own words.
   bool bDelivered_m = false;
   std::string asFailure_m;
+  // The log target this worker writes to, held for the worker's life once the supervisor
+  // that held it has let a still-running worker go.
+  std::shared_ptr<void> pLogTargetHold_m;
 
   // The Passport nexus asked for the login server's address; set before the hand-over.
   std::string asPassportNexus_m = kDefaultPassportNexus;
