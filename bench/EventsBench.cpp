@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 
+#include "ManyItems.h"
 #include "QSStringGrid.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
@@ -16,17 +17,6 @@
 #include "formMain.h"
 
 namespace {
-
-constexpr int kItems = 10000;
-
-std::string ManyItems() {
-  std::string bytes;
-  for (int i = 0; i < kItems; ++i) {
-    bytes += std::to_string(i) + "|0|Item number " + std::to_string(i) + "|0|2026-12-09 14:00:00|" +
-             std::to_string(1 + i % 2) + "|Coordinated Universal Time|0|10|0|Y|0|N|0|Y|0|N|0|\r\n";
-  }
-  return bytes;
-}
 
 struct Fixture {
   testsupport::ScopedRegistryDir registry;

@@ -21,12 +21,11 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "ManyItems.h"
 #include "TempDir.h"
 #include "formMain.h"
 
 namespace {
-
-constexpr int kItems = 10000;
 
 std::int64_t MonotonicNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -54,15 +53,6 @@ int Child(int argc, char** argv, const std::string& eventsFile) {
   QtDialogs dialogs;
   TfrmMain window(dialogs, MainWindowOptions{eventsFile});
   ReportWhenExposed(app, window);
-}
-
-std::string ManyItems() {
-  std::string bytes;
-  for (int i = 0; i < kItems; ++i) {
-    bytes += std::to_string(i) + "|0|Item number " + std::to_string(i) + "|0|2026-12-09 14:00:00|" +
-             std::to_string(1 + i % 2) + "|Coordinated Universal Time|0|10|0|Y|0|N|0|Y|0|N|0|\r\n";
-  }
-  return bytes;
 }
 
 // Seconds from the start of a child to its exposed window; negative when it reported none.
