@@ -87,6 +87,7 @@ TEST(RegFileTest, EachMalformedLineStopsTheReadWithItsNumber) {
       {"Windows Registry Editor Version 5.00\n\"a\"=\"b\"\n", 2, "before the first key"},
       {head + "[HKEY_CURRENT_USER\\L\n", 3, "[KEY]"},
       {head + "[-HKEY_CURRENT_USER]\n", 3, "whole root"},
+      {head + "[\\Software]\n", 3, "begin with its root"},
       {head + "\"a\" \"b\"\n", 3, "'=' expected"},
       {head + "\"a\"=\"b\\n\"\n", 3, "may follow a backslash"},
       {head + "\"a\"=\"b\n", 3, "closing quote"},
