@@ -9,9 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -28,6 +29,36 @@ template <typename T>
 T* Named(T* object, const char* name) {
   object->setObjectName(name);
   return object;
+}
+
+// The play and stop glyphs of the sound buttons, drawn in the button text's colour. The
+// style's own would search the icon theme and load image plugins, a good part of the
+// time the window takes to appear.
+enum class Glyph { Play, Stop };
+QIcon GlyphIcon(const QWidget* widget, Glyph glyph) {
+  QIcon icon;
+  for (const int side : {16, 32}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(widget->palette().color(QPalette::ButtonText));
+    const qreal unit = side / 16.0;
+    if (glyph == Glyph::Play) {
+      QPainterPath triangle;
+      triangle.moveTo(4 * unit, 2 * unit);
+      triangle.lineTo(14 * unit, 8 * unit);
+      triangle.lineTo(4 * unit, 14 * unit);
+      triangle.closeSubpath();
+      painter.drawPath(triangle);
+    } else {
+      painter.drawRect(QRectF(3.5 * unit, 3.5 * unit, 9 * unit, 9 * unit));
+    }
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
 }
 
 QFrame* MakePanel(QWidget* parent, const char* name) {
@@ -292,9 +323,9 @@ void TfrmMain::CreateControls() {
     auto* buttons = new QHBoxLayout;
     sbtnSelectSoundFile = SpeedButton(p.widget, "sbtnSelectSoundFile", "...", "");
     sbtnTestSound = SpeedButton(p.widget, "sbtnTestSound", "", "Play sound");
-    sbtnTestSound->setIcon(p.widget->style()->standardIcon(QStyle::SP_MediaPlay));
+    sbtnTestSound->setIcon(GlyphIcon(p.widget, Glyph::Play));
     sbtnStop = SpeedButton(p.widget, "sbtnStop", "", "Stop playing sounds");
-    sbtnStop->setIcon(p.widget->style()->standardIcon(QStyle::SP_MediaStop));
+    sbtnStop->setIcon(GlyphIcon(p.widget, Glyph::Stop));
     buttons->addWidget(sbtnSelectSoundFile);
     buttons->addWidget(sbtnTestSound);
     buttons->addWidget(sbtnStop);
