@@ -52,6 +52,8 @@ TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
       asEventsFile_m(options.eventsFilePath.empty() ? events_file::DefaultPath()
                                                     : options.eventsFilePath) {
   setObjectName("frmMain");
+  ianaZonesAhead_m =
+      std::make_unique<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
   StartDelivery(options.deliveryLogPath);
   trayAvailable_ = std::move(options.trayAvailable);
   CreateControls();

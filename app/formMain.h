@@ -41,6 +41,9 @@ class DesktopNotifier;
 class LogSink;
 class OutcomeStore;
 }  // namespace delivery
+namespace time_zones {
+class IanaZonesAhead;
+}  // namespace time_zones
 
 // What a file dialog of the window is set up with; a named object so that
 // tests find it like every other component.
@@ -193,6 +196,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
 
   // ---- Members
   std::map<std::string, double> mapTimeZones_m;
+  // The platform's zones, read while the controls are made; gone once in the catalogue.
+  std::unique_ptr<time_zones::IanaZonesAhead> ianaZonesAhead_m;
   double dLocalTZOffset_m = 0.0;
   double dVirtualTZOffset_m = 0.0;
   std::unique_ptr<VIDodadaZadoVove::LOGFONTA> lfVirtualFont_m, lfLocalFont_m, lfDefaultFont_m;

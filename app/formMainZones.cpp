@@ -13,8 +13,10 @@
 #include "timeZoneCatalogue.h"
 
 void TfrmMain::AddSystemZones() {
-  time_zones::AddSystemZones(mapTimeZones_m,
-                             time_zones::SystemZones(QDateTime::currentMSecsSinceEpoch()));
+  time_zones::AddSystemZones(
+      mapTimeZones_m,
+      time_zones::SystemZones(QDateTime::currentMSecsSinceEpoch(), ianaZonesAhead_m.get()));
+  ianaZonesAhead_m.reset();
 }
 
 void TfrmMain::AddUserZones() {

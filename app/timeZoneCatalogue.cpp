@@ -51,6 +51,10 @@ std::vector<std::string> RegistryZoneNames(std::string& key) {
 // offsets in January and July of the instant's year. The database's own "standard"
 // offset will not do: where winter time is written as daylight saving below the base
 // (Europe/Dublin), it reports summer time as standard all year.
+int YearOf(std::int64_t utcMSecs) {
+  return QDateTime::fromMSecsSinceEpoch(utcMSecs, Qt::UTC).date().year();
+}
+
 double StandardOffset(const QTimeZone& zone, const QDateTime& at) {
   const int year = at.toUTC().date().year();
   const QTime noon(12, 0);
@@ -96,10 +100,27 @@ std::vector<Zone> IanaZones(std::int64_t utcMSecs) {
   return zones;
 }
 
-std::vector<Zone> SystemZones(std::int64_t utcMSecs) {
+IanaZonesAhead::IanaZonesAhead(std::int64_t utcMSecs)
+    : year_(YearOf(utcMSecs)),
+      zones_(std::async(std::launch::async, [utcMSecs] { return IanaZones(utcMSecs); })) {}
+
+std::vector<Zone> IanaZonesAhead::Take(std::int64_t utcMSecs) {
+  if (zones_.valid()) {
+    std::vector<Zone> zones = zones_.get();
+    if (YearOf(utcMSecs) == year_) {
+      return zones;
+    }
+  }
+  return IanaZones(utcMSecs);
+}
+
+std::vector<Zone> SystemZones(std::int64_t utcMSecs, IanaZonesAhead* ahead) {
   std::string key;
   const std::vector<std::string> names = RegistryZoneNames(key);
-  return names.empty() ? IanaZones(utcMSecs) : ZonesUnder(key, names);
+  if (!names.empty()) {
+    return ZonesUnder(key, names);
+  }
+  return ahead != nullptr ? ahead->Take(utcMSecs) : IanaZones(utcMSecs);
 }
 
 std::vector<Zone> UserZones() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,8 +41,24 @@ Zone SystemLocalZone(std::int64_t utcMSecs);
 std::vector<Zone> RegistryZones();
 // This platform's zone database: every zone id with its standard offset at the instant.
 std::vector<Zone> IanaZones(std::int64_t utcMSecs);
-// The registry's zones when its database lists any zone key, else the platform's.
-std::vector<Zone> SystemZones(std::int64_t utcMSecs);
+
+// The platform's zone database read on a thread of its own from the moment this is made,
+// so that the window does not wait for it on its way to the screen.
+class IanaZonesAhead {
+ public:
+  explicit IanaZonesAhead(std::int64_t utcMSecs);
+  // The zones at the instant: those read ahead when they are for the same year (only the
+  // year's January and July offsets count), else read now.
+  std::vector<Zone> Take(std::int64_t utcMSecs);
+
+ private:
+  int year_;
+  std::future<std::vector<Zone>> zones_;
+};
+
+// The registry's zones when its database lists any zone key, else the platform's (taken
+// from those read ahead when given).
+std::vector<Zone> SystemZones(std::int64_t utcMSecs, IanaZonesAhead* ahead = nullptr);
 // The user's own zones with their stored offsets (0 where none is stored). A zone whose
 // stored offset is not a valid one is left out, with a "Problem Detected" report.
 std::vector<Zone> UserZones();
