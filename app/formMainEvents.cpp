@@ -202,19 +202,21 @@ void TfrmMain::LoadEventsFrom(const std::string& path, std::string& marker) {
     marker = "P1.4_0_" + std::to_string(r);
     marker = "P2";
     const int columns = grdEvents->ColCount();
+    // Every field is set under "P3" and the row ends under "P4"; the marker is written
+    // once for the row rather than twice for each of its fields.
+    marker = "P3";
     for (std::size_t k = 0; k < values.size(); ++k) {
       const int c = static_cast<int>(k / 2);
       if (c >= columns) {
         continue;
       }
-      marker = "P3";
       if (k % 2 == 0) {
         grdEvents->SetCells(c, r, values[k]);
       } else {
         grdEvents->SetObjects(c, r, events_file::ObjectFromField(values[k]));
         grdEvents->InvalidateRow(r);
       }
-      marker = "P4";
     }
+    marker = "P4";
   }
 }

@@ -51,7 +51,14 @@ void TGridData::SetRowCount(int count) {
   if (count < 0) {
     throw EInvalidGridOperation(SGridIndexOutOfRange);
   }
-  rows_.resize(static_cast<std::size_t>(count), std::vector<Cell_>(colWidths_.size()));
+  // Rows are added one at a time while a file loads: each new row is made in place.
+  const auto rows = static_cast<std::size_t>(count);
+  if (rows < rows_.size()) {
+    rows_.resize(rows);
+  }
+  while (rows_.size() < rows) {
+    rows_.emplace_back(colWidths_.size());
+  }
   rowHeights_.resize(static_cast<std::size_t>(count), defaultRowHeight_);
 }
 
