@@ -1,6 +1,7 @@
 #include "passportClients.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
@@ -70,42 +71,96 @@ size_t DropBody(char*, size_t size, size_t count, void*) {
 
 }  // namespace
 
-NexusClient::NexusClient() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  curl_ = curl_easy_init();
+// libcurl is opened at the first sign-in, not when the program starts: with the libraries
+// it brings it would add about a tenth to every start, for a channel few people use.
+struct Curl {
+  decltype(&curl_global_init) global_init;
+  decltype(&curl_easy_init) init;
+  decltype(&curl_easy_cleanup) cleanup;
+  decltype(&curl_easy_reset) reset;
+  decltype(&curl_easy_setopt) setopt;
+  decltype(&curl_easy_perform) perform;
+  decltype(&curl_easy_strerror) strerror;
+  decltype(&curl_easy_getinfo) getinfo;
+};
+
+namespace {
+
+constexpr char kCurlLibrary[] = "libcurl.so.4";
+
+template <typename Function>
+void Find(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  if (function == nullptr) {
+    throw Platform::Exception(std::string("The HTTP library ") + kCurlLibrary + " lacks " + name);
+  }
+}
+
+// The library once for the whole program; it stays loaded to the end.
+const Curl& LoadCurl() {
+  static std::mutex mutex;
+  static std::unique_ptr<Curl> curl;
+  const std::lock_guard<std::mutex> lock(mutex);
+  if (curl != nullptr) {
+    return *curl;
+  }
+  void* library = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* why = dlerror();
+    throw Platform::Exception(std::string("The HTTP library ") + kCurlLibrary +
+                              " could not be loaded: " + (why != nullptr ? why : "not found"));
+  }
+  auto loaded = std::make_unique<Curl>();
+  Find(library, "curl_global_init", loaded->global_init);
+  Find(library, "curl_easy_init", loaded->init);
+  Find(library, "curl_easy_cleanup", loaded->cleanup);
+  Find(library, "curl_easy_reset", loaded->reset);
+  Find(library, "curl_easy_setopt", loaded->setopt);
+  Find(library, "curl_easy_perform", loaded->perform);
+  Find(library, "curl_easy_strerror", loaded->strerror);
+  Find(library, "curl_easy_getinfo", loaded->getinfo);
+  loaded->global_init(CURL_GLOBAL_DEFAULT);
+  curl = std::move(loaded);
+  return *curl;
+}
+
+}  // namespace
+
+NexusClient::NexusClient() : api_(&LoadCurl()) {
+  curl_ = api_->init();
   if (curl_ == nullptr) {
     throw Platform::Exception("Could not create the HTTP client");
   }
 }
 
 NexusClient::~NexusClient() {
-  curl_easy_cleanup(static_cast<CURL*>(curl_));
+  api_->cleanup(static_cast<CURL*>(curl_));
 }
 
 NexusAnswer NexusClient::Get(const std::string& url, const std::string& userAgent, int timeoutMs) {
   CURL* curl = static_cast<CURL*>(curl_);
-  curl_easy_reset(curl);
+  const Curl& api = *api_;
+  api.reset(curl);
   NexusAnswer answer;
   char error[CURL_ERROR_SIZE] = {};
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs));
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https,http");
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, CollectHeader);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &answer);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DropBody);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-  const CURLcode result = curl_easy_perform(curl);
+  api.setopt(curl, CURLOPT_URL, url.c_str());
+  api.setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
+  api.setopt(curl, CURLOPT_HTTPGET, 1L);
+  api.setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+  api.setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  api.setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  api.setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs));
+  api.setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
+  api.setopt(curl, CURLOPT_PROTOCOLS_STR, "https,http");
+  api.setopt(curl, CURLOPT_HEADERFUNCTION, CollectHeader);
+  api.setopt(curl, CURLOPT_HEADERDATA, &answer);
+  api.setopt(curl, CURLOPT_WRITEFUNCTION, DropBody);
+  api.setopt(curl, CURLOPT_ERRORBUFFER, error);
+  const CURLcode result = api.perform(curl);
   if (result != CURLE_OK) {
-    throw Platform::Exception(error[0] != '\0' ? error : curl_easy_strerror(result));
+    throw Platform::Exception(error[0] != '\0' ? error : api.strerror(result));
   }
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.iStatus);
+  api.getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.iStatus);
   return answer;
 }
 

@@ -13,6 +13,8 @@ struct ssl_st;
 
 namespace msm {
 
+struct Curl;
+
 // One TLS client context: the library's defaults, no client certificate, no verification.
 class TlsContext {
  public:
@@ -35,7 +37,8 @@ struct NexusAnswer {
 // The HTTP client of the nexus request.
 class NexusClient {
  public:
-  NexusClient();  // raises Platform::Exception when libcurl cannot make a handle
+  // Raises Platform::Exception when libcurl cannot be loaded or cannot make a handle.
+  NexusClient();
   ~NexusClient();
   NexusClient(const NexusClient&) = delete;
   NexusClient& operator=(const NexusClient&) = delete;
@@ -45,6 +48,7 @@ class NexusClient {
   NexusAnswer Get(const std::string& url, const std::string& userAgent, int timeoutMs);
 
  private:
+  const Curl* api_;
   void* curl_ = nullptr;
 };
 
