@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "CommonCodeLite.h"
 #include "Exceptions.h"
 
 namespace events_file {
@@ -199,6 +200,7 @@ bool ReadFile(const std::string& path, std::string& bytes) {
     throw Platform::Exception(NotRegularText(path));
   }
   bytes.clear();
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -217,6 +219,33 @@ bool ReadFile(const std::string& path, std::string& bytes) {
   }
   ::close(fd);
   return true;
+}
+
+bool ReadFields(const std::string& path, FieldLines& lines) {
+  std::string bytes;
+  if (!ReadFile(path, bytes)) {
+    return false;
+  }
+  const std::vector<std::string> texts = SplitLines(bytes);
+  lines.clear();
+  lines.reserve(texts.size());
+  for (const std::string& text : texts) {
+    lines.push_back(VIDodadaZadoVove::GetDelimitedValues(text, "|", -1, -1, false, true, false));
+  }
+  return true;
+}
+
+ReadAhead::ReadAhead(const std::string& path)
+    : read_(std::async(std::launch::async, [path] {
+        std::pair<bool, FieldLines> read;
+        read.first = ReadFields(path, read.second);
+        return read;
+      })) {}
+
+bool ReadAhead::Take(FieldLines& lines) {
+  std::pair<bool, FieldLines> read = read_.get();
+  lines = std::move(read.second);
+  return read.first;
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {

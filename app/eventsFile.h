@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,26 @@ std::intptr_t ObjectFromField(const std::string& field);
 // when it exists but cannot be read, or is not a regular file (a FIFO, device, socket
 // or folder; a symbolic link counts as what it points to).
 bool ReadFile(const std::string& path, std::string& bytes);
+
+// A file's lines, each cut into its fields at every "|".
+using FieldLines = std::vector<std::vector<std::string>>;
+
+// Reads the file and cuts its lines into fields; false when it does not exist. Raises
+// as ReadFile does.
+bool ReadFields(const std::string& path, FieldLines& lines);
+
+// The start-up's read of the events file, done on a thread of its own from the moment
+// this is made, so that the load at the end of the start finds the lines already cut.
+class ReadAhead {
+ public:
+  explicit ReadAhead(const std::string& path);
+  // The lines read ahead (once); false when the file did not exist. Raises what the read
+  // raised.
+  bool Take(FieldLines& lines);
+
+ private:
+  std::future<std::pair<bool, FieldLines>> read_;
+};
 
 // Replaces the file with the bytes: written to a temporary file in the same folder,
 // flushed to disk, then renamed over the old one, so an interrupted or failed save

@@ -54,6 +54,7 @@ TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
   setObjectName("frmMain");
   ianaZonesAhead_m =
       std::make_unique<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
+  eventsAhead_m = std::make_unique<events_file::ReadAhead>(asEventsFile_m);
   StartDelivery(options.deliveryLogPath);
   trayAvailable_ = std::move(options.trayAvailable);
   CreateControls();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "CommonCodeLite.h"
 #include "Dialogs.h"
@@ -44,6 +45,10 @@ class OutcomeStore;
 namespace time_zones {
 class IanaZonesAhead;
 }  // namespace time_zones
+namespace events_file {
+class ReadAhead;
+using FieldLines = std::vector<std::vector<std::string>>;
+}  // namespace events_file
 
 // What a file dialog of the window is set up with; a named object so that
 // tests find it like every other component.
@@ -198,6 +203,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::map<std::string, double> mapTimeZones_m;
   // The platform's zones, read while the controls are made; gone once in the catalogue.
   std::unique_ptr<time_zones::IanaZonesAhead> ianaZonesAhead_m;
+  // The events file, read while the controls are made; gone once loaded.
+  std::unique_ptr<events_file::ReadAhead> eventsAhead_m;
   double dLocalTZOffset_m = 0.0;
   double dVirtualTZOffset_m = 0.0;
   std::unique_ptr<VIDodadaZadoVove::LOGFONTA> lfVirtualFont_m, lfLocalFont_m, lfDefaultFont_m;
@@ -320,7 +327,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void SaveEvents();
   // Loads the file; only a load that completed lets a later save replace it.
   void LoadEvents(std::string& marker);
-  void LoadEventsFrom(const std::string& path, std::string& marker);
+  void LoadEventLines(const events_file::FieldLines& lines, std::string& marker);
   // The settings table (formMainSettings.cpp): reads its rows from first to last, in table
   // order, applying each stored value; and the one writer that stores a row's current value.
   void LoadSettings(const std::string& first, const std::string& last);

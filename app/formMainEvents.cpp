@@ -155,7 +155,14 @@ void TfrmMain::bbtnSaveEventsNowClick() {
 void TfrmMain::LoadEvents(std::string& marker) {
   marker = "P1";
   events_file::RemoveStaleTemporaries(asEventsFile_m);
-  LoadEventsFrom(asEventsFile_m, marker);
+  events_file::FieldLines lines;
+  // The file was read while the window was made; a failed read raises here, under "P1".
+  const std::unique_ptr<events_file::ReadAhead> ahead = std::move(eventsAhead_m);
+  const bool read =
+      ahead != nullptr ? ahead->Take(lines) : events_file::ReadFields(asEventsFile_m, lines);
+  if (read) {
+    LoadEventLines(lines, marker);
+  }
   bEventsLoaded_m = true;
 }
 
@@ -179,18 +186,10 @@ void TfrmMain::SaveEvents() {
   events_file::WriteFileAtomically(asEventsFile_m, events_file::JoinLines(lines));
 }
 
-void TfrmMain::LoadEventsFrom(const std::string& path, std::string& marker) {
-  std::string bytes;
-  marker = "P1";
-  if (!events_file::ReadFile(path, bytes)) {
-    return;
-  }
-  const std::vector<std::string> lines = events_file::SplitLines(bytes);
+void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string& marker) {
   const TGridUpdateBatch batch(*grdEvents);
-  for (const std::string& line : lines) {
+  for (const std::vector<std::string>& values : lines) {
     marker = "P1.1";
-    const std::vector<std::string> values =
-        VIDodadaZadoVove::GetDelimitedValues(line, "|", -1, -1, false, true, false);
     marker = "P1.2";
     if (values.empty()) {
       continue;

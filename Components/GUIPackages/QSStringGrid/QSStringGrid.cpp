@@ -153,7 +153,10 @@ void TQSStringGrid::SetCells(int ACol, int ARow, const std::string& Value) {
       throw Platform::EAbort(std::string());
     }
   }
-  const std::string stored = FormatForColumn(ACol, Value);
+  // Most columns store the text as given: no copy of it is made for them.
+  const bool formats = mapColPrecision_m.count(ACol) != 0;
+  const std::string formatted = formats ? FormatForColumn(ACol, Value) : std::string();
+  const std::string& stored = formats ? formatted : Value;
   TStringGrid::SetCells(ACol, ARow, stored);
   if (mapComboCodeLists_m.count(ACol) != 0) {
     SetObjects(ACol, ARow, CodeFor(ACol, stored));

@@ -89,6 +89,13 @@ std::vector<std::string> GetDelimitedValues(std::string Source, std::string Deli
     }
     return values;
   }
+  // One allocation for the list: an events file line holds some twenty values.
+  std::size_t count = 2;
+  for (std::size_t q = find(p + needle.size()); q != std::string_view::npos;
+       q = find(q + needle.size())) {
+    ++count;
+  }
+  values.reserve(count);
   while (p != std::string_view::npos) {
     values.emplace_back(original.substr(rest, p - rest));
     rest = p + needle.size();
