@@ -71,6 +71,21 @@ TEST_F(Catalogue, TheOlderKeyWinsWhenItListsAnyZone) {
   EXPECT_EQ(SystemZones(kSummer), (std::vector<Zone>{{"Only Here", 1.0}}));
 }
 
+TEST_F(Catalogue, ZonesReadAheadServeOnlyTheirOwnYearAndNeverOverTheRegistrys) {
+  // Whitehorse kept UTC-7 all year from late 2020; before, its winter was UTC-8.
+  const auto july = [](int year) {
+    return QDateTime(QDate(year, 7, 1), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
+  };
+  IanaZonesAhead ahead(july(2019));
+  ZoneMap map;
+  AddSystemZones(map, SystemZones(july(2021), &ahead));
+  EXPECT_EQ(map.at("America/Whitehorse"), -7.0) << "the zones of 2019 were not taken for 2021";
+
+  PutZone(kZones9xKey, "Only Here", -60);
+  IanaZonesAhead unused(kSummer);  // read, and then passed over
+  EXPECT_EQ(SystemZones(kSummer, &unused), (std::vector<Zone>{{"Only Here", 1.0}}));
+}
+
 TEST_F(Catalogue, AnEmptyRegistryDatabaseMeansThePlatformsZonesWithStandardOffsets) {
   const std::vector<Zone> zones = SystemZones(kSummer);
   ASSERT_GT(zones.size(), 300u);
