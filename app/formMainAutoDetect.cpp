@@ -2,6 +2,7 @@
 // other programs keep (the registry values a Windows installation brings along, else the
 // Linux places of linuxSettingsSources) and offer them for the fields. A field changed
 // here is stored by its own change handler, as if typed.
+#include <QComboBox>
 #include <QLineEdit>
 
 #include "autoDetect.h"
@@ -40,14 +41,31 @@ void TfrmMain::bbtnAutoDetectMSMSettingsClick() {
 
 void TfrmMain::bbtnAutoDetectMailSettingsClick() {
   auto_detect::Mail found = auto_detect::FindMail();
+  linux_sources::Mail local;
   if (!found.found) {
-    const linux_sources::Mail local =
-        linux_sources::MailFromFiles(linux_sources::ProcessEnvironment());
+    local = linux_sources::MailFromFiles(linux_sources::ProcessEnvironment());
     found.server = local.server;
     found.from = local.from;
   }
   Offer(*this, SMTPServer, "SMTP Server", found.server);
   Offer(*this, edtEmailFrom, "Email From", found.from);
+  // A provider's port, sign-in name and security come only from msmtp or git; the
+  // password is left for the user to type.
+  Offer(*this, SMTPPort, "SMTP Port", local.port);
+  Offer(*this, edtEmailUser, "User name", local.user);
+  if (local.security >= 0 && local.security < cboEmailSecurity->count()) {
+    // "None", the default, counts as an empty field.
+    const std::string current =
+        cboEmailSecurity->currentIndex() == 0 ? "" : FromQ(cboEmailSecurity->currentText());
+    const std::string value = FromQ(cboEmailSecurity->itemText(local.security));
+    const auto decision = auto_detect::Decide(current, local.security == 0 ? "" : value);
+    if (decision == auto_detect::Offer::Fill ||
+        (decision == auto_detect::Offer::Ask &&
+         UI().MessageBox(this, auto_detect::Question("Security", value), kApplicationTitle,
+                         mb::YESNO) == mb::IDYES)) {
+      cboEmailSecurity->setCurrentIndex(local.security);
+    }
+  }
 }
 
 void TfrmMain::bbtnAutoProxyClick() {

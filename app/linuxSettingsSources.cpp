@@ -142,7 +142,9 @@ Mail ParseMsmtp(const std::string& text) {
       }
       accounts[name] = std::move(settings);
       current = &accounts[name];
-    } else if (current != nullptr && (command == "host" || command == "from")) {
+    } else if (current != nullptr &&
+               (command == "host" || command == "from" || command == "port" || command == "user" ||
+                command == "tls" || command == "tls_starttls")) {
       (*current)[command] = MsmtpArgument(rest);
     }
   }
@@ -151,7 +153,19 @@ Mail ParseMsmtp(const std::string& text) {
     return {};
   }
   Settings& s = chosen->second;
-  return {s["host"], s["from"]};
+  Mail mail{s["host"], s["from"], s["port"], s["user"]};
+  if (!AllDigits(mail.port)) {
+    mail.port.clear();
+  }
+  // "tls" alone means on; STARTTLS is msmtp's own default once TLS is on.
+  const auto on = [&s](const char* key) {
+    const auto found = s.find(key);
+    return found == s.end() ? std::optional<bool>() : found->second != "off";
+  };
+  if (const auto tls = on("tls")) {
+    mail.security = !*tls ? 0 : on("tls_starttls").value_or(true) ? 1 : 2;
+  }
+  return mail;
 }
 
 Mail ParseGitSendEmail(const std::string& text, Mail base) {
@@ -197,6 +211,13 @@ Mail ParseGitSendEmail(const std::string& text, Mail base) {
       base.server = value.empty() || value.front() == '/' ? "" : value;
     } else if (key == "from") {
       base.from = value;
+    } else if (key == "smtpserverport") {
+      base.port = AllDigits(value) ? value : "";
+    } else if (key == "smtpuser") {
+      base.user = value;
+    } else if (key == "smtpencryption") {
+      const std::string encryption = Lower(value);
+      base.security = encryption == "tls" ? 1 : encryption == "ssl" ? 2 : 0;
     }
   }
   return base;

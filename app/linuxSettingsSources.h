@@ -23,15 +23,21 @@ std::optional<Proxy> ParseProxy(const std::string& value);
 // The first set one of https_proxy, HTTPS_PROXY, http_proxy, HTTP_PROXY.
 std::optional<Proxy> ProxyFromEnvironment(const Environment& env);
 
+// The security values of the Email tab: 0 none, 1 STARTTLS, 2 TLS from the first byte.
 struct Mail {
   std::string server;
   std::string from;
+  std::string port;   // empty when not given
+  std::string user;   // the sign-in name; a password is never taken over
+  int security = -1;  // -1 when not said
 };
 // The "default" account of an msmtp configuration, with what it takes over from
-// "defaults" and from its parent accounts ("account default : work").
+// "defaults" and from its parent accounts ("account default : work"): host, from, port,
+// user, and the security from "tls" and "tls_starttls".
 Mail ParseMsmtp(const std::string& text);
-// sendemail.smtpServer and sendemail.from of a git configuration file; the last setting
-// wins, as in git. A server given as a program path (a local sendmail) is no server.
+// sendemail.smtpServer, .from, .smtpServerPort, .smtpUser and .smtpEncryption ("tls" is
+// STARTTLS, "ssl" TLS) of a git configuration file; the last setting wins, as in git. A
+// server given as a program path (a local sendmail) is no server.
 Mail ParseGitSendEmail(const std::string& text, Mail base = {});
 // msmtp's user configuration ($XDG_CONFIG_HOME/msmtp/config, else ~/.msmtprc) when it
 // names a server; otherwise git's global configuration ($XDG_CONFIG_HOME/git/config,

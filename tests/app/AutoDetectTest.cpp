@@ -98,13 +98,21 @@ TEST(LinuxSourcesTest, ProxyVariables) {
 TEST(LinuxSourcesTest, MsmtpDefaultAccountAndGitSendEmail) {
   const std::string msmtp =
       "# mail\n"
-      "defaults\nport 587\nfrom \"everyone@example.org\"\n"
-      "account work\nhost smtp.work.example\n"
+      "defaults\nport 587\nfrom \"everyone@example.org\"\ntls on\n"
+      "account work\nhost smtp.work.example\nuser w@work.example\n"
       "account home\nhost smtp.home.example\nfrom me@home.example\n"
       "account default : work\n";
   EXPECT_EQ(linux_sources::ParseMsmtp(msmtp).server, "smtp.work.example");
   EXPECT_EQ(linux_sources::ParseMsmtp(msmtp).from, "everyone@example.org");
   EXPECT_EQ(linux_sources::ParseMsmtp("account only\nhost x\n").server, "");  // no default
+  // Port, sign-in name and security: "tls on" is STARTTLS unless tls_starttls is off.
+  const linux_sources::Mail work = linux_sources::ParseMsmtp(msmtp);
+  EXPECT_EQ(work.port + " " + work.user + " " + std::to_string(work.security),
+            "587 w@work.example 1");
+  EXPECT_EQ(linux_sources::ParseMsmtp(msmtp + "tls_starttls off\n").security, 2);
+  EXPECT_EQ(linux_sources::ParseMsmtp(msmtp + "tls off\nport 99999\n").security, 0);
+  EXPECT_EQ(linux_sources::ParseMsmtp(msmtp + "port 99999\n").port, "") << "no port";
+  EXPECT_EQ(linux_sources::ParseMsmtp("account default\nhost x\n").security, -1);
 
   const std::string git =
       "[user]\n\tname = Me\n"
@@ -112,6 +120,10 @@ TEST(LinuxSourcesTest, MsmtpDefaultAccountAndGitSendEmail) {
       "[sendEmail]\n\tsmtpserver = smtp.git.example ; relay\n\tfrom = \"Me <me@git.example>\"\n";
   EXPECT_EQ(linux_sources::ParseGitSendEmail(git).server, "smtp.git.example");
   EXPECT_EQ(linux_sources::ParseGitSendEmail(git).from, "Me <me@git.example>");
+  const linux_sources::Mail ssl = linux_sources::ParseGitSendEmail(
+      git + "\tsmtpEncryption = SSL\n\tsmtpServerPort = 465\n\tsmtpUser = me\n");
+  EXPECT_EQ(ssl.port + " " + ssl.user + " " + std::to_string(ssl.security), "465 me 2");
+  EXPECT_EQ(linux_sources::ParseGitSendEmail(git + "\tsmtpencryption = tls\n").security, 1);
   EXPECT_EQ(linux_sources::ParseGitSendEmail("[sendemail]\nsmtpServer = /usr/bin/msmtp\n").server,
             "");
 
