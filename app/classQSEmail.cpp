@@ -4,43 +4,6 @@
 #include "emailNotification.h"
 #include "workerLog.h"
 
-namespace {
-
-// Reads the outcome from the run's own log lines: the last of them that says "sent" or
-// "FAILED" decides; a failure without a reason of its own (every connection attempt
-// failed) takes the last attempt's.
-class OutcomeFromLog {
- public:
-  void See(const std::string& line) {
-    static const std::string kSent = "Email notification was sent SUCCESSFULLY to: ";
-    static const std::string kFailed = "Email notification FAILED to: ";
-    static const std::string kWithMsg = " with msg: ";
-    static const std::string kAttempt = "Error during attempt#";
-    static const std::string kAttemptMsg = " msg: ";
-    if (line.starts_with(kSent)) {
-      delivered = true;
-      failure.clear();
-    } else if (line.starts_with(kFailed)) {
-      delivered = false;
-      const std::size_t at = line.find(kWithMsg);
-      failure = at == std::string::npos ? "" : line.substr(at + kWithMsg.size());
-      if (failure.empty()) {
-        failure = lastAttempt_.empty() ? "UNKNOWN ERROR." : lastAttempt_;
-      }
-    } else if (line.starts_with(kAttempt)) {
-      const std::size_t at = line.find(kAttemptMsg);
-      lastAttempt_ = at == std::string::npos ? line : line.substr(at + kAttemptMsg.size());
-    }
-  }
-  bool delivered = false;
-  std::string failure = "no mail was sent";
-
- private:
-  std::string lastAttempt_;
-};
-
-}  // namespace
-
 thrQSEmail::thrQSEmail() = default;
 
 thrQSEmail::~thrQSEmail() {
@@ -79,13 +42,10 @@ void thrQSEmail::Execute() {
     throw Platform::Exception(kSetupFirstError);
   }
   // Connect, send, close: every step goes to the log, and nothing is raised from here on.
-  OutcomeFromLog outcome;
-  email_notification::Run({asTo_m, asSubject_m, asSMTPServer_m, iSMTPPort_m, asFrom_m, asBody_m,
-                           iAttempts_m, emailOptions_m},
-                          {}, [this, &outcome](const std::string& line) {
-                            outcome.See(line);
-                            LogMsg(line);
-                          });
+  const email_notification::Result outcome =
+      email_notification::Run({asTo_m, asSubject_m, asSMTPServer_m, iSMTPPort_m, asFrom_m, asBody_m,
+                               iAttempts_m, emailOptions_m},
+                              {}, [this](const std::string& line) { LogMsg(line); });
   bDelivered_m = outcome.delivered;
-  asFailure_m = outcome.delivered ? "" : outcome.failure;
+  asFailure_m = outcome.failure;
 }

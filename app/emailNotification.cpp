@@ -27,8 +27,17 @@ smtp::Security SecurityFromSetting(int number) {
   }
 }
 
-void Run(const Job& job, const Timings& timings, const LogFn& log) {
+Result Run(const Job& job, const Timings& timings, const LogFn& log) {
   using mail_message::OneLine;
+  Result result;
+  // Every failure is logged with its reason and is the run's outcome: the last line that
+  // says "sent" or "FAILED" decides, as a reader of the log would take it.
+  const auto failed = [&](const std::string& why) {
+    log("Email notification FAILED to: " + job.to + " with msg: " + why);
+    result.delivered = false;
+    result.failure = why;
+  };
+  std::string lastAttempt;
   log("Attempting to Send an Email to : " + job.to + " asSMTPServer_m: " + job.server);
   std::unique_ptr<smtp::Client> client;
   try {
@@ -48,8 +57,9 @@ void Run(const Job& job, const Timings& timings, const LogFn& log) {
         client->Open(heloName);
         break;
       } catch (const std::exception& e) {
+        lastAttempt = e.what();
         log("Error during attempt#" + std::to_string(n) +
-            " establishing a connection to SMTP Host: " + job.server + " msg: " + e.what());
+            " establishing a connection to SMTP Host: " + job.server + " msg: " + lastAttempt);
         std::this_thread::sleep_for(std::chrono::milliseconds(timings.attemptPauseMs));
         if (n == job.attempts) {
           throw Abandoned{};
@@ -65,20 +75,28 @@ void Run(const Job& job, const Timings& timings, const LogFn& log) {
       }
       client->Send(from, recipients, message);
       log("Email notification was sent SUCCESSFULLY to: " + job.to);
+      result.delivered = true;
+      result.failure.clear();
     } catch (const std::exception& e) {
-      log("Email notification FAILED to: " + job.to + " with msg: " + e.what());
+      failed(e.what());
     } catch (...) {
-      log("Email notification FAILED to: " + job.to + " with msg: UNKNOWN ERROR.");
+      failed("UNKNOWN ERROR.");
     }
     client->Close();
   } catch (const Abandoned&) {
-    log("Email notification FAILED to: " + job.to + " with msg: ");
+    failed("");
   } catch (const std::exception& e) {
-    log("Email notification FAILED to: " + job.to + " with msg: " + e.what());
+    failed(e.what());
   } catch (...) {
-    log("Email notification FAILED to: " + job.to + " with msg: ");
+    failed("");
   }
   log("Finished with operation, disconnected from Email.");
+  // A failure the log gives no reason for (every connection attempt failed) takes the
+  // last attempt's.
+  if (!result.delivered && result.failure.empty()) {
+    result.failure = lastAttempt.empty() ? "UNKNOWN ERROR." : lastAttempt;
+  }
+  return result;
 }
 
 }  // namespace email_notification

@@ -40,14 +40,19 @@ struct Timings {
 
 using LogFn = std::function<void(const std::string& line)>;
 
-// Sends the mail and logs every step; never raises. With a user name it signs in
-// after the opening (and after TLS when asked for); a refused sign-in fails the send
-// like a refused command. The log lines read:
+// Sends the mail, logs every step and returns the outcome; never raises. With a user name it signs
+// in after the opening (and after TLS when asked for); a refused sign-in fails the send like a
+// refused command. The log lines read:
 //   "Attempting to Send an Email to : <to> asSMTPServer_m: <server>"
 //   "Error during attempt#<n> establishing a connection to SMTP Host: <server> msg: <why>"
 //   "Email notification was sent SUCCESSFULLY to: <to>"
 //   "Email notification FAILED to: <to> with msg: <why>"
 //   "Finished with operation, disconnected from Email."
-void Run(const Job& job, const Timings& timings, const LogFn& log);
+struct Result {
+  bool delivered = false;
+  std::string failure = "no mail was sent";  // empty once delivered
+};
+
+Result Run(const Job& job, const Timings& timings, const LogFn& log);
 
 }  // namespace email_notification

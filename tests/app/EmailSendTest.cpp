@@ -16,11 +16,15 @@ email_notification::Job JobFor(int port, const std::string& to = "a@x.org") {
   return {to, "Due soon", "127.0.0.1", port, "Vazudovu <me@x.org>", "Item due\n.\nend", 4};
 }
 
-// Runs the worker's body with short waits and returns its log.
-Lines SendAndLog(const email_notification::Job& job, int replyMs = 2000) {
+// Runs the worker's body with short waits and returns its log (and its outcome).
+Lines SendAndLog(const email_notification::Job& job, int replyMs = 2000,
+                 email_notification::Result* outcome = nullptr) {
   Lines log;
-  email_notification::Run(job, {{2000, replyMs}, 10},
-                          [&log](const std::string& line) { log.push_back(line); });
+  const email_notification::Result result = email_notification::Run(
+      job, {{2000, replyMs}, 10}, [&log](const std::string& line) { log.push_back(line); });
+  if (outcome != nullptr) {
+    *outcome = result;
+  }
   return log;
 }
 
@@ -112,9 +116,12 @@ TEST(EmailSend, RefusalsInTheOpeningFailEachAttemptAndSendNothing) {
     ScriptedSmtpServer server(script);
     email_notification::Job job = JobFor(server.Port());
     job.attempts = 2;
-    EXPECT_EQ(SendAndLog(job),
+    email_notification::Result outcome;
+    EXPECT_EQ(SendAndLog(job, 2000, &outcome),
               (Lines{kStart, AttemptLine(1, why), AttemptLine(2, why),
                      "Email notification FAILED to: a@x.org with msg: ", kFinished}));
+    EXPECT_FALSE(outcome.delivered);
+    EXPECT_EQ(outcome.failure, why) << "the last attempt's reason stands for the failure";
     EXPECT_EQ(server.Connections(), 2);
     const Lines commands = server.Commands();
     EXPECT_EQ(std::find(commands.begin(), commands.end(), "MAIL FROM:<me@x.org>"), commands.end());
@@ -124,11 +131,13 @@ TEST(EmailSend, RefusalsInTheOpeningFailEachAttemptAndSendNothing) {
 TEST(EmailSend, RefusalsInTheTransactionFailTheSendOnceAndStillQuit) {
   for (const char* word : {"MAIL", "RCPT", "DATA", "."}) {
     ScriptedSmtpServer server(Replies({{word, "550 5.1.1 Refused here"}}));
+    email_notification::Result outcome;
     EXPECT_EQ(
-        SendAndLog(JobFor(server.Port())),
+        SendAndLog(JobFor(server.Port()), 2000, &outcome),
         (Lines{kStart, "Email notification FAILED to: a@x.org with msg: 550 5.1.1 Refused here",
                kFinished}))
         << word;
+    EXPECT_EQ(outcome.failure, "550 5.1.1 Refused here");
     EXPECT_EQ(server.Connections(), 1) << "a refused send is not tried again";
     EXPECT_EQ(server.Commands().back(), "QUIT") << word;
   }
