@@ -171,15 +171,10 @@ void thrQSMSMessenger::RunSession(bool& retry) {
   ++trId;
   const std::string secure = Platform::Format("USR %d TWN S %s\r\n", trId, ticket.c_str());
   LogMsg("Sending secure login command [" + secure + "]");
-  if (msm::SendText(iNSSocket_m, secure) < 1) {
-    Abort("Error sending Challenge string: " + msm::SendErrorText());
-  }
-  LogMsg("SUCCESS sending Challenge string.");
-  std::string answer;
-  if (msm::ReceiveText(iNSSocket_m, answer, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error receiving TWN response: " + msm::ReceiveErrorText());
-  }
-  LogMsg("SUCCESS receiving TWN response: " + answer);
+  const std::string answer =
+      Exchange(iNSSocket_m, secure,
+               {"Error sending Challenge string: ", "SUCCESS sending Challenge string.",
+                "Error receiving TWN response: ", "SUCCESS receiving TWN response: "});
   if (answer.find("OK") == std::string::npos) {
     const msm::MsmError error = GetMSMError(answer);
     LogFailure("Invalid Login to MSM, msg: " + error.asName);
@@ -196,17 +191,25 @@ void thrQSMSMessenger::RunSession(bool& retry) {
   ++trId;
   // The capabilities number is sent as 0 rather than the bare "CHG %d NLN\r\n": today's
   // servers ignore a status change without one and then refuse the switchboard with 913.
-  if (msm::SendText(iNSSocket_m, Platform::Format("CHG %d NLN 0\r\n", trId)) < 1) {
-    Abort("Error sending CHG cmd: " + msm::SendErrorText());
-  }
-  LogMsg("SUCCESS sending CHG cmd.");
-  std::string changed;
-  if (msm::ReceiveText(iNSSocket_m, changed, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error receiving CHG cmd response: " + msm::ReceiveErrorText());
-  }
-  LogMsg("SUCCESS receiving CHG cmd response: " + changed);
+  Exchange(iNSSocket_m, Platform::Format("CHG %d NLN 0\r\n", trId),
+           {"Error sending CHG cmd: ", "SUCCESS sending CHG cmd.",
+            "Error receiving CHG cmd response: ", "SUCCESS receiving CHG cmd response: "});
 
   DeliverThroughSwitchboard(trId);
+}
+
+std::string thrQSMSMessenger::Exchange(int socket, const std::string& command,
+                                       const StepTexts& says) {
+  if (msm::SendText(socket, command) < 1) {
+    Abort(says.sendFailed + msm::SendErrorText());
+  }
+  LogMsg(says.sent);
+  std::string answer;
+  if (msm::ReceiveText(socket, answer, 5000, Timings_m.iReceiveMs) < 1) {
+    Abort(says.receiveFailed + msm::ReceiveErrorText());
+  }
+  LogMsg(says.received + answer);
+  return answer;
 }
 
 std::string thrQSMSMessenger::SignIn(int& trId) {
@@ -262,28 +265,16 @@ std::string thrQSMSMessenger::SignIn(int& trId) {
 
 bool thrQSMSMessenger::Handshake(int& trId, std::string& reply) {
   const std::string version = Platform::Format("VER %d MSNP10 CVRO\r\n", trId);
-  if (msm::SendText(iNSSocket_m, version) < 1) {
-    Abort("Error sending VER cmd: " + msm::SendErrorText());
-  }
-  LogMsg("SUCCESS sending VER cmd.");
-  std::string buffer;
-  if (msm::ReceiveText(iNSSocket_m, buffer, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error reading VER cmd response: " + msm::ReceiveErrorText());
-  }
-  LogMsg("SUCCESS receiving VER cmd response: " + buffer);
+  Exchange(iNSSocket_m, version,
+           {"Error sending VER cmd: ", "SUCCESS sending VER cmd.",
+            "Error reading VER cmd response: ", "SUCCESS receiving VER cmd response: "});
 
   ++trId;
   const std::string client = Platform::Format(
       "CVR %d 0x0413 winnt 5.1 i386 MSNMSGR 6.2.0137 MSMSGS %s\r\n", trId, asFromAccount_m.c_str());
-  if (msm::SendText(iNSSocket_m, client) < 1) {
-    Abort("Error sending CVR cmd: " + msm::SendErrorText());
-  }
-  LogMsg("SUCCESS sending CVR cmd.");
-  buffer.clear();
-  if (msm::ReceiveText(iNSSocket_m, buffer, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error receiving CVR cmd response: " + msm::ReceiveErrorText());
-  }
-  LogMsg("SUCCESS receiving CVR cmd response: " + buffer);
+  Exchange(iNSSocket_m, client,
+           {"Error sending CVR cmd: ", "SUCCESS sending CVR cmd.",
+            "Error receiving CVR cmd response: ", "SUCCESS receiving CVR cmd response: "});
 
   ++trId;
   const std::string login =

@@ -96,6 +96,17 @@ class thrQSMSMessenger : public Platform::TThread {
   void DeliverThroughSwitchboard(int& trId);
   bool DeliverToRecipient(int& trId, const std::string& recipient, const std::string& message);
   void CloseConnections();
+  // What one command's steps say in the log: the two failure texts are followed by the
+  // error, the answer text by the answer.
+  struct StepTexts {
+    const char* sendFailed;
+    const char* sent;
+    const char* receiveFailed;
+    const char* received;
+  };
+  // Sends one command and reads one answer on the socket, logging each step; a failed
+  // step aborts the run with its error. Returns the answer.
+  std::string Exchange(int socket, const std::string& command, const StepTexts& says);
   // Logs a failure line and keeps it as the reason the notification did not go out.
   void LogFailure(const std::string& line);
   [[noreturn]] void Abort(const std::string& line);

@@ -62,15 +62,11 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   ++trId;
   const std::string usr =
       Platform::Format("USR %d %s %s\r\n", trId, asFromAccount_m.c_str(), cookie.c_str());
-  if (msm::SendText(iSBSocket_m, usr) < 1) {
-    Abort("Error sending authentication cookie to Switchboard: " + msm::SendErrorText());
-  }
-  LogMsg("SUCCESS sending authentication cookie to Switchboard.");
-  std::string answer;
-  if (msm::ReceiveText(iSBSocket_m, answer, 5000, Timings_m.iReceiveMs) < 1) {
-    Abort("Error receiving cookie response: " + msm::ReceiveErrorText());
-  }
-  LogMsg("SUCCESS receiving authentication cookie response from switchboard: " + answer);
+  Exchange(
+      iSBSocket_m, usr,
+      {"Error sending authentication cookie to Switchboard: ",
+       "SUCCESS sending authentication cookie to Switchboard.", "Error receiving cookie response: ",
+       "SUCCESS receiving authentication cookie response from switchboard: "});
 
   LogMsg("About to send: " + std::to_string(vecMessages_m.size()) + " MSM messages.");
   std::size_t wanted = 0, delivered = 0;
