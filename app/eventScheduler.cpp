@@ -92,9 +92,20 @@ bool IsDue(const std::string& warningMinutes, Platform::TDateTime localEnd,
 
 PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
-                ChannelDispatch& channels, std::set<std::string>* unreadableEndTimes, int editingRow) {
-  std::set<std::string> reportedThisPass;
-  std::set<std::string>& unreadable = unreadableEndTimes ? *unreadableEndTimes : reportedThisPass;
+                ChannelDispatch& channels, Unreadable* unreadable, int editingRow) {
+  Unreadable reportedThisPass;
+  Unreadable& skipped = unreadable != nullptr ? *unreadable : reportedThisPass;
+  // One unreadable item must not keep the others from being notified: it is reported
+  // once for its text and skipped until it is corrected.
+  const auto skip = [&](std::set<std::string>& texts, const std::string& text, int r,
+                        const char* what, const char* why) {
+    if (texts.insert(text).second) {
+      channels.ShowMessage(std::string(kRowErrorPrefix) + "the " + what + " of item '" +
+                           grid.GetCells(kColID, r) + "' cannot be read (" + why +
+                           "); the item is skipped until it is corrected.");
+      grid.InvalidateRow(r);
+    }
+  };
   try {
     // The row count is read again on every turn: the supervisor wait runs other handlers.
     for (int r = grid.FixedRows(); r < grid.RowCount(); ++r) {
@@ -108,19 +119,20 @@ PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
         try {
           end = Platform::StrToDateTime(endText);
         } catch (const Platform::EConvertError& e) {
-          // One unreadable item must not keep the others from being notified.
-          if (unreadable.insert(endText).second) {
-            channels.ShowMessage(std::string(kRowErrorPrefix) + "the end time of item '" +
-                                 grid.GetCells(kColID, r) + "' cannot be read (" + e.what() +
-                                 "); the item is skipped until it is corrected.");
-            grid.InvalidateRow(r);
-          }
+          skip(skipped.endTimes, endText, r, "end time", e.what());
           continue;
         }
         const Platform::TDateTime localEnd =
             LocalEndTime(end, localOffset, ZoneOffset(zones, grid.GetCells(kColZone, r)));
-        if (IsDue(grid.GetCells(kColWarnMinutes, r), localEnd, now) &&
-            !Dispatch(grid, r, localEnd, channels)) {
+        const std::string warning = grid.GetCells(kColWarnMinutes, r);
+        bool due = false;
+        try {
+          due = IsDue(warning, localEnd, now);
+        } catch (const Platform::EConvertError& e) {
+          skip(skipped.warnings, warning, r, "warning minutes", e.what());
+          continue;
+        }
+        if (due && !Dispatch(grid, r, localEnd, channels)) {
           return PassEnd::SupervisorTimeout;
         }
       } catch (const QSGrid::EInvalidGridOperation& e) {

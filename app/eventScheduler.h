@@ -67,14 +67,18 @@ enum class PassEnd { Completed, SupervisorTimeout };
 // and the pass goes on; any other exception ends the pass and is raised again after the
 // last-check caption is shown. A supervisor that does not come ends the pass with the
 // timeout message and without the caption.
-// An armed row whose end time cannot be read is skipped and the others go on; its text is
-// reported once ("Internal event error: " and why) and kept in unreadableEndTimes, which
-// outlives the pass so that the next passes stay quiet and the window can mark the cell.
-// The row whose end time the user is typing (editingRow, -1 for none) is left alone: its
-// cell holds only part of a date-time.
+// An armed row whose end time or warning minutes cannot be read is skipped and the others
+// go on; the text is reported once ("Internal event error: " and why) and kept in
+// unreadable, which outlives the pass so that the next passes stay quiet and the window
+// can mark the cell. The row whose end time the user is typing (editingRow, -1 for none)
+// is left alone: its cell holds only part of a date-time.
+struct Unreadable {
+  std::set<std::string> endTimes;
+  std::set<std::string> warnings;
+};
 PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
-                ChannelDispatch& channels, std::set<std::string>* unreadableEndTimes = nullptr, int editingRow = -1);
+                ChannelDispatch& channels, Unreadable* unreadable = nullptr, int editingRow = -1);
 
 // The wait for the supervisor: checks ready, else runs idle (which pumps messages and
 // sleeps briefly) until ready or more than kSupervisorWaitSeconds whole seconds of the

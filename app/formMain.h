@@ -18,6 +18,7 @@
 #include "GridTypes.h"
 #include "MessageTarget.h"
 #include "classQSBGProcess.h"
+#include "eventScheduler.h"
 
 class MediaServices;
 class QAction;
@@ -249,8 +250,9 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::string EventTooltip(int row) const;
   bool RowDeliveryFailed(int row) const;
   void NoticeOnDesktop(const std::string& summary, const std::string& body);
-  // End-time texts the scheduler could not read: reported once, their cells marked.
-  std::set<std::string> setUnreadableEndTimes_m;
+  // End-time and warning texts the scheduler could not read: reported once, their cells
+  // marked.
+  event_scheduler::Unreadable unreadable_m;
 
   // ---- Handlers
   void FormShow();

@@ -16,7 +16,8 @@
 using namespace event_table;
 
 namespace {
-constexpr std::uint32_t kUnreadableEndTimeColour = 0x008080FF;  // light red, as 0x00BBGGRR
+constexpr std::uint32_t kUnreadableColour = 0x008080FF;  // light red, as 0x00BBGGRR
+const std::set<std::string> kNoTexts;
 }  // namespace
 
 void TfrmMain::bbtnAddEventClick() {
@@ -124,10 +125,12 @@ void TfrmMain::grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect&,
                                       : RowDeliveryFailed(ARow) ? delivery::kWarningColour
                                                                 : 0x00FF00u;
     grdEvents->Canvas().Font.Color = grdEvents->Font().Color;
-    // An end time the scheduler could not read, and so skips, stands out in red.
-    if (ACol == kColEndTime && !setUnreadableEndTimes_m.empty() &&
-        setUnreadableEndTimes_m.count(grdEvents->GetCells(kColEndTime, ARow)) != 0) {
-      grdEvents->Canvas().Brush.Color = kUnreadableEndTimeColour;
+    // An end time or warning the scheduler could not read, and so skips, stands out in red.
+    const std::set<std::string>& unreadable = ACol == kColEndTime       ? unreadable_m.endTimes
+                                              : ACol == kColWarnMinutes ? unreadable_m.warnings
+                                                                        : kNoTexts;
+    if (!unreadable.empty() && unreadable.count(grdEvents->GetCells(ACol, ARow)) != 0) {
+      grdEvents->Canvas().Brush.Color = kUnreadableColour;
     }
   } catch (const std::exception& e) {
     dialogs_.ShowMessage(Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),

@@ -133,8 +133,7 @@ void TfrmMain::tmrEventsTimer() {
                              grdEvents->InplaceEditor()->isModified();
   try {
     event_scheduler::RunPass(*grdEvents, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m,
-                             channels, &setUnreadableEndTimes_m,
-                             typingEndTime ? grdEvents->Row() : -1);
+                             channels, &unreadable_m, typingEndTime ? grdEvents->Row() : -1);
   } catch (const std::exception& e) {
     dialogs_.ShowException(e);
   }

@@ -180,23 +180,6 @@ TEST_F(Scheduler, ABlankCommandLaunchesNothingButTheItemIsNotified) {
   EXPECT_EQ(State(r), kStateNotified);
 }
 
-TEST_F(Scheduler, AWarningThatIsNoNumberEndsEveryPassAndTheItemStaysArmed) {
-  const int bad = Add("1", "2006-04-30 08:00:00", "Local", "abc");
-  const int after = Add("2", "2006-04-30 08:00:00");
-  for (int pass = 0; pass < 2; ++pass) {
-    channels_.calls.clear();
-    try {
-      Pass(noon_);
-      ADD_FAILURE() << "the pass should end in a conversion error";
-    } catch (const Platform::EConvertError& e) {
-      EXPECT_STREQ(e.what(), "'abc' is not a valid floating point value");
-    }
-    EXPECT_EQ(channels_.calls, (Calls{"last check 2006-05-01 12:00:00"}));
-  }
-  EXPECT_EQ(State(bad), kStateArmed);
-  EXPECT_EQ(State(after), kStateArmed) << "rows after the error are not examined";
-}
-
 TEST_F(Scheduler, GridRangeErrorsAreReportedAndThePassGoesOn) {
   const int first = Add("1", "2006-04-30 08:00:00", "Local", "10", kStateArmed, "YNYN");
   const int second = Add("2", "2006-04-30 08:00:00");
@@ -265,23 +248,29 @@ TEST(SupervisorWait, EndsWhenReadyOrAfterFifteenWholeSeconds) {
                                             [&] { return clock; }));
 }
 
-TEST_F(Scheduler, AnUnreadableEndTimeIsSkippedReportedOnceAndKeptForMarking) {
+TEST_F(Scheduler, AnUnreadableEndTimeOrWarningIsSkippedReportedOnceAndKeptForMarking) {
   const int bad = Add("1", "2006-13-45 99:00:00");
   const int alsoBad = Add("2", "2006-13-45 99:00:00");
   const int due = Add("3", "2006-04-30 08:00:00");
-  std::set<std::string> unreadable;
+  const int noNumber = Add("4", "2006-04-30 08:00:00", "Local", "abc");
+  event_scheduler::Unreadable unreadable;
   for (int pass = 0; pass < 2; ++pass) {
     EXPECT_EQ(RunPass(grid_, noon_, zones_, 0.0, channels_, &unreadable), PassEnd::Completed);
   }
   const Calls dispatched = channels_.Dispatched();
-  ASSERT_EQ(dispatched.size(), 3u) << "one report, then the due item's wait and sound";
+  ASSERT_EQ(dispatched.size(), 4u) << "one report, the due item's wait and sound, one report";
   EXPECT_EQ(dispatched[0].rfind("message Internal event error: the end time of item '1'", 0), 0u)
       << dispatched[0];
   EXPECT_EQ(dispatched[1], "wait");
+  EXPECT_EQ(dispatched[3],
+            "message Internal event error: the warning minutes of item '4' cannot be read ('abc' "
+            "is not a valid floating point value); the item is skipped until it is corrected.");
   EXPECT_EQ(State(due), kStateNotified);
   EXPECT_EQ(State(bad), kStateArmed);
   EXPECT_EQ(State(alsoBad), kStateArmed);
-  EXPECT_EQ(unreadable, std::set<std::string>{"2006-13-45 99:00:00"});
+  EXPECT_EQ(State(noNumber), kStateArmed);
+  EXPECT_EQ(unreadable.endTimes, std::set<std::string>{"2006-13-45 99:00:00"});
+  EXPECT_EQ(unreadable.warnings, std::set<std::string>{"abc"});
 }
 
 TEST_F(Scheduler, ACommandLineTooLongToStartIsReportedNotDropped) {
