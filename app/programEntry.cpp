@@ -1,0 +1,97 @@
+#include "programEntry.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <clocale>
+#include <cstdio>
+#include <exception>
+
+#include "CommonCodeLite.h"
+#include "DateTime.h"
+#include "Dialogs.h"
+#include "clockFace.h"
+#include "commandLine.h"
+#include "endSignals.h"
+#include "eventsLocation.h"
+#include "formMain.h"
+#include "singleInstance.h"
+
+int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whenShown) {
+  // The command line is read before the application object exists, so --help, --version
+  // and a mistyped option need no display and never open a window.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments << QString::fromLocal8Bit(argv[i]);
+  }
+  const command_line::Outcome command = command_line::Parse(arguments);
+  if (command.exitCode >= 0) {
+    std::fputs(command.output.c_str(), stdout);
+    std::fputs(command.error.c_str(), stderr);
+    return command.exitCode;
+  }
+
+  // The GStreamer media backend crashes where its plugins are missing.
+  if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
+    qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationVersion(command_line::kVersion);
+  QApplication::setDesktopFileName("vazudovu");
+  QApplication::setWindowIcon(clock_face::Icon());
+  // Qt takes the user's locale for the C library; numbers formatted with C formats
+  // must keep ".", and the decimal separator for typed numbers is read separately.
+  std::setlocale(LC_NUMERIC, "C");
+  Platform::LoadLocaleDecimalSeparator();
+
+  QtDialogs dialogs;
+  VIDodadaZadoVove::SetMessageBoxHandler(
+      [&dialogs](const std::string& text, const std::string& caption) {
+        dialogs.MessageBox(QApplication::activeWindow(), text, caption, mb::OK | mb::ICONERROR);
+      });
+
+  int result = 0;
+  {
+    MainWindowOptions options;
+    const events_location::Location events =
+        events_location::Resolve(events_location::FromProcess(command.eventsFile));
+    if (std::string why; !events_location::PrepareDataFolder(events, why)) {
+      std::fprintf(stderr, "vazudovu: %s\n", why.c_str());
+    }
+    options.eventsFilePath = events.path;
+    // A second start on the same events file brings the running window forward instead.
+    SingleInstance instance(options.eventsFilePath);
+    if (!instance.Acquire()) {
+      VIDodadaZadoVove::SetMessageBoxHandler({});
+      return 0;
+    }
+    TfrmMain window(dialogs, options);
+    frmMain = &window;
+    instance.OnActivate = [&window] {
+      window.show();  // also out of the tray
+      window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+      window.raise();
+      window.activateWindow();
+    };
+    EndSignals endSignals(&window);
+    // Started at log-in, the program stays in the tray; without a tray icon there would be
+    // no way back to a hidden window, so it shows.
+    if (!(command.hidden && window.bTrayMode_m && window.pTrayIcon_m)) {
+      window.show();
+      if (whenShown) {
+        whenShown(window);
+      }
+    }
+    for (;;) {
+      try {
+        result = app.exec();
+        break;
+      } catch (const std::exception& e) {
+        dialogs.ShowException(e);
+      } catch (...) {
+        dialogs.ShowException(Platform::Exception(""));
+      }
+    }
+  }
+  VIDodadaZadoVove::SetMessageBoxHandler({});
+  return result;
+}
