@@ -78,7 +78,10 @@ QString Svg() {
 
 QIcon Icon() {
   QIcon icon;
-  for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+  // Window managers show a window's icon at 64 pixels at most; the larger sizes, which
+  // take most of the drawing and of what is sent to the display at every start, are in
+  // the installed icon files for the desktop's menus.
+  for (const int size : {16, 22, 24, 32, 48, 64}) {
     icon.addPixmap(QPixmap::fromImage(Draw(size)));
   }
   return icon;

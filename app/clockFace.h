@@ -14,7 +14,7 @@ QImage Draw(int size);
 // The same face as a scalable SVG document.
 QString Svg();
 
-// The face at the usual icon sizes, 16 to 256 pixels, for windows and dialogs.
+// The face at the window icon sizes, 16 to 64 pixels, for windows and dialogs.
 QIcon Icon();
 
 }  // namespace clock_face
