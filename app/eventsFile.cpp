@@ -236,7 +236,8 @@ bool ReadFields(const std::string& path, FieldLines& lines) {
 }
 
 ReadAhead::ReadAhead(const std::string& path)
-    : read_(std::async(std::launch::async, [path] {
+    // Read on the spot when taken should no thread be had.
+    : read_(std::async(std::launch::async | std::launch::deferred, [path] {
         std::pair<bool, FieldLines> read;
         read.first = ReadFields(path, read.second);
         return read;

@@ -102,7 +102,9 @@ std::vector<Zone> IanaZones(std::int64_t utcMSecs) {
 
 IanaZonesAhead::IanaZonesAhead(std::int64_t utcMSecs)
     : year_(YearOf(utcMSecs)),
-      zones_(std::async(std::launch::async, [utcMSecs] { return IanaZones(utcMSecs); })) {}
+      // Read on the spot when taken should no thread be had.
+      zones_(std::async(std::launch::async | std::launch::deferred,
+                        [utcMSecs] { return IanaZones(utcMSecs); })) {}
 
 std::vector<Zone> IanaZonesAhead::Take(std::int64_t utcMSecs) {
   if (zones_.valid()) {
