@@ -192,7 +192,7 @@ void TfrmMain::SaveEvents() {
 void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string& marker) {
   const TGridUpdateBatch batch(*grdEvents);
   for (const std::vector<std::string>& values : lines) {
-    marker = "P1.1";
+    // The line was cut into its fields ahead ("P1.1"); the row starts under "P1.2".
     marker = "P1.2";
     if (values.empty()) {
       continue;
