@@ -159,8 +159,13 @@ void thrBGProcess::FreeAndReport(std::vector<std::unique_ptr<Worker>>& stopped) 
 }
 
 void thrBGProcess::SetSNTPServer(const std::string& server) {
-  std::lock_guard<std::mutex> lock(lock_);
-  asSNTPServer_m = server;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    asSNTPServer_m = server;
+  }
+  // The body may be asleep until a poll reckoned with an older interval; it reckons
+  // again. Whether the query is due is still PollTime's own test.
+  wake_->Notify();
 }
 
 std::string thrBGProcess::SNTPServer() const {
