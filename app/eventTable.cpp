@@ -30,14 +30,15 @@ Platform::TDateTime LocalEndTime(Platform::TDateTime end, double localOffset, do
   return end + (localOffset - zoneOffset) / 24.0;
 }
 
-int StateAfterEndTimeChange(int state, const std::string& oldText, Platform::TDateTime now) {
+int StateAfterEndTimeChange(int state, const std::string& oldText,
+                            const std::function<Platform::TDateTime()>& now) {
   if (state == kStateNew) {
     return kStateArmed;
   }
   // While an end time is typed the cell holds parts of one ("2", "2026-1"); a text that
   // is no date-time is not later than now.
   Platform::TDateTime oldEnd = 0.0;
-  if (Platform::TryStrToDateTime(oldText, oldEnd) && oldEnd > now) {
+  if (Platform::TryStrToDateTime(oldText, oldEnd) && oldEnd > now()) {
     return kStateArmed;
   }
   return state;

@@ -2,6 +2,7 @@
 // list, moving an end time into local time, and when an item is (re-)armed.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -33,7 +34,10 @@ Platform::TDateTime LocalEndTime(Platform::TDateTime end, double localOffset, do
 // The state after the end-time cell is about to change: a new item is armed; any other
 // item is armed again when the end time it held before is still ahead of now (plain
 // local date-times); otherwise it keeps its state. oldText may be empty or no date-time.
-int StateAfterEndTimeChange(int state, const std::string& oldText, Platform::TDateTime now);
+// The clock is read only when an old end time has to be compared with it: a file's load
+// sets thousands of end times, none with an old one.
+int StateAfterEndTimeChange(int state, const std::string& oldText,
+                            const std::function<Platform::TDateTime()>& now);
 
 // The dialog's own test: an end time that lies ahead of now in local time re-arms.
 bool DialogRearms(Platform::TDateTime localEnd, Platform::TDateTime now);

@@ -90,11 +90,11 @@ void TfrmMain::grdEventsCellChange(int ACol, int ARow, const std::string&, bool&
     int newState = state;
     if (state == kStateNew) {
       marker = "B";
-      newState = StateAfterEndTimeChange(state, "", Platform::Now());
+      newState = StateAfterEndTimeChange(state, "", Platform::Now);
     } else {
       marker = "C";
       newState =
-          StateAfterEndTimeChange(state, grdEvents->GetCells(kColEndTime, ARow), Platform::Now());
+          StateAfterEndTimeChange(state, grdEvents->GetCells(kColEndTime, ARow), Platform::Now);
       if (newState != state) {
         marker = "D";
       }

@@ -25,7 +25,7 @@ TEST(EventTableRules, AnEndTimeTwoHoursEastIsDueTwoHoursEarlierLocally) {
 }
 
 TEST(EventTableRules, ArmingFollowsTheOldEndTime) {
-  const auto now = EncodeDateTime(2026, 12, 9, 12, 0, 0, 0);
+  const auto now = [] { return EncodeDateTime(2026, 12, 9, 12, 0, 0, 0); };
   // A first end time arms a new item, whatever it is.
   EXPECT_EQ(StateAfterEndTimeChange(kStateNew, "", now), kStateArmed);
   // A notified item whose old end time is still ahead is armed again...
