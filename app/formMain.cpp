@@ -53,8 +53,11 @@ TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
                                                     : options.eventsFilePath) {
   setObjectName("frmMain");
   ianaZonesAhead_m =
-      std::make_unique<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
-  eventsAhead_m = std::make_unique<events_file::ReadAhead>(asEventsFile_m);
+      options.zonesAhead
+          ? std::move(options.zonesAhead)
+          : std::make_shared<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
+  eventsAhead_m = options.eventsAhead ? std::move(options.eventsAhead)
+                                      : std::make_shared<events_file::ReadAhead>(asEventsFile_m);
   StartDelivery(options.deliveryLogPath);
   trayAvailable_ = std::move(options.trayAvailable);
   CreateControls();

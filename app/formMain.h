@@ -72,6 +72,10 @@ struct MainWindowOptions {
   std::function<bool()> trayAvailable = {};
   // The delivery log; empty means the program's own under $XDG_STATE_HOME.
   std::string deliveryLogPath = {};
+  // The events file (at eventsFilePath) and the platform's zones, read ahead from the start
+  // of the process while the display is opened; unset, the window starts the reading.
+  std::shared_ptr<events_file::ReadAhead> eventsAhead = {};
+  std::shared_ptr<time_zones::IanaZonesAhead> zonesAhead = {};
 };
 
 class TfrmMain : public QMainWindow, public Platform::MessageTarget {
@@ -202,10 +206,10 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
 
   // ---- Members
   std::map<std::string, double> mapTimeZones_m;
-  // The platform's zones, read while the controls are made; gone once in the catalogue.
-  std::unique_ptr<time_zones::IanaZonesAhead> ianaZonesAhead_m;
-  // The events file, read while the controls are made; gone once loaded.
-  std::unique_ptr<events_file::ReadAhead> eventsAhead_m;
+  // The platform's zones, read from the start; gone once in the catalogue.
+  std::shared_ptr<time_zones::IanaZonesAhead> ianaZonesAhead_m;
+  // The events file, read from the start; gone once loaded.
+  std::shared_ptr<events_file::ReadAhead> eventsAhead_m;
   double dLocalTZOffset_m = 0.0;
   double dVirtualTZOffset_m = 0.0;
   std::unique_ptr<VIDodadaZadoVove::LOGFONTA> lfVirtualFont_m, lfLocalFont_m, lfDefaultFont_m;

@@ -160,7 +160,7 @@ void TfrmMain::LoadEvents(std::string& marker) {
   events_file::RemoveStaleTemporaries(asEventsFile_m);
   events_file::FieldLines lines;
   // The file was read while the window was made; a failed read raises here, under "P1".
-  const std::unique_ptr<events_file::ReadAhead> ahead = std::move(eventsAhead_m);
+  const std::shared_ptr<events_file::ReadAhead> ahead = std::move(eventsAhead_m);
   const bool read =
       ahead != nullptr ? ahead->Take(lines) : events_file::ReadFields(asEventsFile_m, lines);
   if (read) {

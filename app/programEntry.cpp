@@ -1,6 +1,7 @@
 #include "programEntry.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QStringList>
 #include <clocale>
 #include <cstdio>
@@ -12,9 +13,11 @@
 #include "clockFace.h"
 #include "commandLine.h"
 #include "endSignals.h"
+#include "eventsFile.h"
 #include "eventsLocation.h"
 #include "formMain.h"
 #include "singleInstance.h"
+#include "timeZoneCatalogue.h"
 
 int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whenShown) {
   // The command line is read before the application object exists, so --help, --version
@@ -29,6 +32,18 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
     std::fputs(command.error.c_str(), stderr);
     return command.exitCode;
   }
+
+  // Where the items live is known without a display. Their file and the zone database are
+  // read on other threads from here on, while the display is opened and the window made.
+  MainWindowOptions options;
+  const events_location::Location events =
+      events_location::Resolve(events_location::FromProcess(command.eventsFile));
+  std::string folderProblem;
+  const bool folderReady = events_location::PrepareDataFolder(events, folderProblem);
+  options.eventsFilePath = events.path;
+  options.eventsAhead = std::make_shared<events_file::ReadAhead>(options.eventsFilePath);
+  options.zonesAhead =
+      std::make_shared<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
 
   // The GStreamer media backend crashes where its plugins are missing.
   if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
@@ -51,13 +66,9 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
 
   int result = 0;
   {
-    MainWindowOptions options;
-    const events_location::Location events =
-        events_location::Resolve(events_location::FromProcess(command.eventsFile));
-    if (std::string why; !events_location::PrepareDataFolder(events, why)) {
-      std::fprintf(stderr, "vazudovu: %s\n", why.c_str());
+    if (!folderReady) {
+      std::fprintf(stderr, "vazudovu: %s\n", folderProblem.c_str());
     }
-    options.eventsFilePath = events.path;
     // A second start on the same events file brings the running window forward instead.
     SingleInstance instance(options.eventsFilePath);
     if (!instance.Acquire()) {
