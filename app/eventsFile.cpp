@@ -171,7 +171,7 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return bytes;
 }
 
-std::intptr_t ObjectFromField(const std::string& field) {
+std::intptr_t ObjectFromField(std::string_view field) {
   std::intptr_t value = 0;
   const char* first = field.data();
   const char* last = first + field.size();
@@ -226,13 +226,41 @@ bool ReadFields(const std::string& path, FieldLines& lines) {
   if (!ReadFile(path, bytes)) {
     return false;
   }
-  const std::vector<std::string> texts = SplitLines(bytes);
-  lines.clear();
-  lines.reserve(texts.size());
-  for (const std::string& text : texts) {
-    lines.push_back(VIDodadaZadoVove::GetDelimitedValues(text, "|", -1, -1, false, true, false));
-  }
+  lines = FieldLines(std::move(bytes));
   return true;
+}
+
+FieldLines::FieldLines(std::string bytes)
+    : bytes_(std::make_unique<const std::string>(std::move(bytes))) {
+  const std::string_view all(*bytes_);
+  // Counted first, so that each list is allocated once.
+  std::size_t bars = 0;
+  std::size_t breaks = 0;
+  for (const char ch : all) {
+    bars += ch == '|' ? 1 : 0;
+    breaks += ch == '\r' || ch == '\n' ? 1 : 0;
+  }
+  fields_.reserve(bars + breaks + 1);
+  lineEnds_.reserve(breaks + 1);
+  // Lines end as SplitLines ends them.
+  std::size_t start = 0;
+  while (start < all.size()) {
+    std::size_t end = all.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      end = all.size();
+    }
+    std::string_view line = all.substr(start, end - start);
+    for (std::size_t bar = line.find('|'); bar != std::string_view::npos; bar = line.find('|')) {
+      fields_.push_back(line.substr(0, bar));
+      line.remove_prefix(bar + 1);
+    }
+    fields_.push_back(line);
+    lineEnds_.push_back(fields_.size());
+    if (end < all.size() && all[end] == '\r' && end + 1 < all.size() && all[end + 1] == '\n') {
+      ++end;
+    }
+    start = end + 1;
+  }
 }
 
 ReadAhead::ReadAhead(const std::string& path)

@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <future>
+#include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace events_file {
@@ -27,15 +30,32 @@ std::vector<std::string> SplitLines(const std::string& bytes);
 std::string JoinLines(const std::vector<std::string>& lines);
 
 // An integer field as the file stores it; anything that is not an integer reads as 0.
-std::intptr_t ObjectFromField(const std::string& field);
+std::intptr_t ObjectFromField(std::string_view field);
 
 // Reads the whole file; false when it does not exist. Raises Platform::Exception
 // when it exists but cannot be read, or is not a regular file (a FIFO, device, socket
 // or folder; a symbolic link counts as what it points to).
 bool ReadFile(const std::string& path, std::string& bytes);
 
-// A file's lines, each cut into its fields at every "|".
-using FieldLines = std::vector<std::vector<std::string>>;
+// A file's lines, each cut into its fields at every "|", as SplitLines and then
+// GetDelimitedValues cut them. The fields are views into the file's bytes, which this
+// holds: a file of any number of items is made and dropped with a few allocations.
+class FieldLines {
+ public:
+  FieldLines() = default;
+  explicit FieldLines(std::string bytes);
+
+  std::size_t size() const { return lineEnds_.size(); }
+  std::span<const std::string_view> operator[](std::size_t line) const {
+    const std::size_t first = line == 0 ? 0 : lineEnds_[line - 1];
+    return {fields_.data() + first, lineEnds_[line] - first};
+  }
+
+ private:
+  std::unique_ptr<const std::string> bytes_;  // where it is stays put when this moves
+  std::vector<std::string_view> fields_;
+  std::vector<std::size_t> lineEnds_;  // one past each line's last field in fields_
+};
 
 // Reads the file and cuts its lines into fields; false when it does not exist. Raises
 // as ReadFile does.

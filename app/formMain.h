@@ -48,7 +48,7 @@ class IanaZonesAhead;
 }  // namespace time_zones
 namespace events_file {
 class ReadAhead;
-using FieldLines = std::vector<std::vector<std::string>>;
+class FieldLines;
 }  // namespace events_file
 
 // What a file dialog of the window is set up with; a named object so that

@@ -191,12 +191,10 @@ void TfrmMain::SaveEvents() {
 
 void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string& marker) {
   const TGridUpdateBatch batch(*grdEvents);
-  for (const std::vector<std::string>& values : lines) {
+  for (std::size_t line = 0; line < lines.size(); ++line) {
+    const std::span<const std::string_view> values = lines[line];
     // The line was cut into its fields ahead ("P1.1"); the row starts under "P1.2".
     marker = "P1.2";
-    if (values.empty()) {
-      continue;
-    }
     const int r = grdEvents->RowCount() - 1;
     grdEvents->InsertRow(r);
     marker = "P1.3_0_" + std::to_string(r);
@@ -213,7 +211,7 @@ void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string&
         continue;
       }
       if (k % 2 == 0) {
-        grdEvents->SetCells(c, r, values[k]);
+        grdEvents->SetCells(c, r, std::string(values[k]));
       } else {
         grdEvents->SetObjects(c, r, events_file::ObjectFromField(values[k]));
         grdEvents->InvalidateRow(r);

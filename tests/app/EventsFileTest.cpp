@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "CommonCodeLite.h"
 #include "Exceptions.h"
 #include "TempDir.h"
 #include "eventsFile.h"
@@ -62,6 +63,25 @@ TEST(EventsFileText, SplitsLinesWhateverTheirEnds) {
   EXPECT_EQ(SplitLines(""), Lines{});
   // Bytes that are not UTF-8 pass through untouched.
   EXPECT_EQ(SplitLines("caf\xe9|0|\xff\xfe\r\n"), (Lines{"caf\xe9|0|\xff\xfe"}));
+}
+
+// The start-up's one-pass cut gives what the lines cut one by one give.
+TEST(EventsFileText, FieldLinesCutAsLinesAndThenFields) {
+  for (const std::string bytes :
+       {"", "\r\n", "a|0|b|1|\r\n", "|x||\n\r|\r\r\n\n", "a|b\r\n\r\nc|d|", "no end|at all"}) {
+    std::vector<std::vector<std::string>> expected;
+    for (const std::string& line : SplitLines(bytes)) {
+      expected.push_back(
+          VIDodadaZadoVove::GetDelimitedValues(line, "|", -1, -1, false, true, false));
+    }
+    std::vector<std::vector<std::string>> cut;
+    FieldLines lines(bytes);
+    const FieldLines moved = std::move(lines);  // the views go with the bytes
+    for (std::size_t i = 0; i < moved.size(); ++i) {
+      cut.emplace_back(moved[i].begin(), moved[i].end());
+    }
+    EXPECT_EQ(cut, expected) << bytes;
+  }
 }
 
 TEST(EventsFileText, ReadsObjectsAsIntegersOrZero) {
