@@ -145,7 +145,7 @@ std::intptr_t TQSStringGrid::CodeFor(int ACol, const std::string& Text) {
   return 0;
 }
 
-void TQSStringGrid::SetCells(int ACol, int ARow, const std::string& Value) {
+void TQSStringGrid::SetCells(int ACol, int ARow, std::string Value) {
   if (OnCellChange) {
     bool bAllowChange = true;
     OnCellChange(ACol, ARow, Value, bAllowChange);
@@ -153,16 +153,21 @@ void TQSStringGrid::SetCells(int ACol, int ARow, const std::string& Value) {
       throw Platform::EAbort(std::string());
     }
   }
-  // Most columns store the text as given: no copy of it is made for them.
-  const bool formats = mapColPrecision_m.count(ACol) != 0;
-  const std::string formatted = formats ? FormatForColumn(ACol, Value) : std::string();
-  const std::string& stored = formats ? formatted : Value;
-  TStringGrid::SetCells(ACol, ARow, stored);
-  if (mapComboCodeLists_m.count(ACol) != 0) {
-    SetObjects(ACol, ARow, CodeFor(ACol, stored));
+  if (mapColPrecision_m.count(ACol) != 0) {
+    Value = FormatForColumn(ACol, Value);
+  }
+  // Most columns need nothing more of the text: it is moved into the cell, not copied.
+  const bool coded = mapComboCodeLists_m.count(ACol) != 0;
+  if (!coded && !AfterCellChange) {
+    TStringGrid::SetCells(ACol, ARow, std::move(Value));
+    return;
+  }
+  TStringGrid::SetCells(ACol, ARow, Value);
+  if (coded) {
+    SetObjects(ACol, ARow, CodeFor(ACol, Value));
   }
   if (AfterCellChange) {
-    AfterCellChange(ACol, ARow, stored);
+    AfterCellChange(ACol, ARow, Value);
   }
 }
 

@@ -451,8 +451,8 @@ std::string TStringGrid::GetCells(int ACol, int ARow) const {
   return data_.Cell(ACol, ARow);
 }
 
-void TStringGrid::SetCells(int ACol, int ARow, const std::string& Value) {
-  data_.SetCell(ACol, ARow, Value);
+void TStringGrid::SetCells(int ACol, int ARow, std::string Value) {
+  data_.SetCell(ACol, ARow, std::move(Value));
   if (ACol == editorCol_ && ARow == editorRow_) {
     editorCol_ = -1;  // the editor shows the new text
     UpdateEdit();

@@ -98,7 +98,8 @@ class TStringGrid : public QAbstractScrollArea {
 
   // ---- cells ----
   std::string GetCells(int ACol, int ARow) const;
-  void SetCells(int ACol, int ARow, const std::string& Value);
+  // By value: a text made for the cell is moved into it.
+  void SetCells(int ACol, int ARow, std::string Value);
   std::intptr_t GetObjects(int ACol, int ARow) const;
   void SetObjects(int ACol, int ARow, std::intptr_t Value);
   TGridRowStrings GetRows(int ARow) const;
