@@ -70,6 +70,21 @@ pid_t PidOfTemporary(const std::string& name, const std::string& fileName) {
   return ec == std::errc() && pid > 0 ? static_cast<pid_t>(pid) : 0;
 }
 
+// The line that starts at `start`, without its line end; `start` moves past the line end
+// (CR LF, LF or CR).
+std::string_view NextLine(std::string_view all, std::size_t& start) {
+  std::size_t end = all.find_first_of("\r\n", start);
+  if (end == std::string_view::npos) {
+    end = all.size();
+  }
+  const std::string_view line = all.substr(start, end - start);
+  if (end + 1 < all.size() && all[end] == '\r' && all[end + 1] == '\n') {
+    ++end;
+  }
+  start = end + 1;
+  return line;
+}
+
 }  // namespace
 
 std::string ResolveLinks(const std::string& path) {
@@ -136,23 +151,8 @@ void AppendField(std::string& line, const std::string& text, std::intptr_t objec
 
 std::vector<std::string> SplitLines(const std::string& bytes) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  const std::size_t size = bytes.size();
-  while (start < size) {
-    std::size_t end = start;
-    while (end < size && bytes[end] != '\r' && bytes[end] != '\n') {
-      ++end;
-    }
-    lines.emplace_back(bytes, start, end - start);
-    if (end < size && bytes[end] == '\r') {
-      ++end;
-      if (end < size && bytes[end] == '\n') {
-        ++end;
-      }
-    } else if (end < size) {
-      ++end;  // a lone LF
-    }
-    start = end;
+  for (std::size_t start = 0; start < bytes.size();) {
+    lines.emplace_back(NextLine(bytes, start));
   }
   return lines;
 }
@@ -242,24 +242,14 @@ FieldLines::FieldLines(std::string bytes)
   }
   fields_.reserve(bars + breaks + 1);
   lineEnds_.reserve(breaks + 1);
-  // Lines end as SplitLines ends them.
-  std::size_t start = 0;
-  while (start < all.size()) {
-    std::size_t end = all.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      end = all.size();
-    }
-    std::string_view line = all.substr(start, end - start);
+  for (std::size_t start = 0; start < all.size();) {
+    std::string_view line = NextLine(all, start);
     for (std::size_t bar = line.find('|'); bar != std::string_view::npos; bar = line.find('|')) {
       fields_.push_back(line.substr(0, bar));
       line.remove_prefix(bar + 1);
     }
     fields_.push_back(line);
     lineEnds_.push_back(fields_.size());
-    if (end < all.size() && all[end] == '\r' && end + 1 < all.size() && all[end + 1] == '\n') {
-      ++end;
-    }
-    start = end + 1;
   }
 }
 
