@@ -161,6 +161,9 @@ void thrBGProcess::FreeAndReport(std::vector<std::unique_ptr<Worker>>& stopped) 
 void thrBGProcess::SetSNTPServer(const std::string& server) {
   {
     std::lock_guard<std::mutex> lock(lock_);
+    if (asSNTPServer_m == server) {
+      return;
+    }
     asSNTPServer_m = server;
   }
   // The body may be asleep until a poll reckoned with an older interval; it reckons
