@@ -38,8 +38,9 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
   MainWindowOptions options;
   const events_location::Location events =
       events_location::Resolve(events_location::FromProcess(command.eventsFile));
-  std::string folderProblem;
-  const bool folderReady = events_location::PrepareDataFolder(events, folderProblem);
+  if (std::string why; !events_location::PrepareDataFolder(events, why)) {
+    std::fprintf(stderr, "vazudovu: %s\n", why.c_str());
+  }
   options.eventsFilePath = events.path;
   options.eventsAhead = std::make_shared<events_file::ReadAhead>(options.eventsFilePath);
   options.zonesAhead =
@@ -66,9 +67,6 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
 
   int result = 0;
   {
-    if (!folderReady) {
-      std::fprintf(stderr, "vazudovu: %s\n", folderProblem.c_str());
-    }
     // A second start on the same events file brings the running window forward instead.
     SingleInstance instance(options.eventsFilePath);
     if (!instance.Acquire()) {
