@@ -99,6 +99,64 @@ TEST(GridData, AssigningARowGoesIndexForIndexAndKeepsTheRest) {
   EXPECT_EQ(data.Row(1), (TGridRowStrings{{"", "", ""}, {0, 0, 0}}));
 }
 
+// A row keeps its texts in one piece: any mix of edits of cells of different lengths must
+// leave every cell as a plain list of texts and objects would.
+TEST(GridData, CellsOfOneRowStayApartThroughAnyEdit) {
+  TGridData data(4, 1, 64, 24);
+  TGridRowStrings model{{"", "", "", ""}, {0, 0, 0, 0}};
+  std::uint32_t seed = 7;
+  const auto next = [&seed](std::uint32_t below) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<int>((seed >> 8) % below);
+  };
+  for (int step = 0; step < 2000; ++step) {
+    const int cols = data.ColCount();
+    const int col = cols > 0 ? next(static_cast<std::uint32_t>(cols)) : 0;
+    switch (next(6)) {
+      case 0:
+      case 1:
+        if (cols > 0) {
+          const std::string text(static_cast<std::size_t>(next(40)),
+                                 static_cast<char>('a' + step % 26));
+          data.SetCell(col, 0, text);
+          model.Strings[col] = text;
+        }
+        break;
+      case 2:
+        if (cols > 0) {
+          data.SetObject(col, 0, step % 3 == 0 ? 0 : step);
+          model.Objects[col] = step % 3 == 0 ? 0 : step;
+        }
+        break;
+      case 3:
+        if (cols > 0) {
+          const int to = next(static_cast<std::uint32_t>(cols));
+          data.MoveColumn(col, to);
+          const TGridRowStrings before = model;
+          model.Strings.erase(model.Strings.begin() + col);
+          model.Objects.erase(model.Objects.begin() + col);
+          model.Strings.insert(model.Strings.begin() + to, before.Strings[col]);
+          model.Objects.insert(model.Objects.begin() + to, before.Objects[col]);
+        }
+        break;
+      case 4:
+        if (cols > 1) {
+          data.DeleteColumn(col);
+          model.Strings.erase(model.Strings.begin() + col);
+          model.Objects.erase(model.Objects.begin() + col);
+        }
+        break;
+      default: {
+        const int count = next(7);
+        data.SetColCount(count);
+        model.Strings.resize(static_cast<std::size_t>(count));
+        model.Objects.resize(static_cast<std::size_t>(count));
+      }
+    }
+    ASSERT_EQ(data.Row(0), model) << "step " << step;
+  }
+}
+
 TEST(GridData, ANewDefaultSizeResetsEverySize) {
   TGridData data(2, 3, 50, 18);
   data.SetRowHeight(1, -1);

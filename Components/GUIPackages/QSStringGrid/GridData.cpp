@@ -1,13 +1,15 @@
 #include "GridData.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "GridTypes.h"
 
 namespace QSGrid {
 
 namespace {
-const std::string kEmpty;
+// A row's texts are counted with 32-bit positions.
+constexpr std::size_t kMaxRowText = std::numeric_limits<std::uint32_t>::max();
 
 template <typename T>
 void MoveItem(std::vector<T>& items, int from, int to) {
@@ -18,6 +20,74 @@ void MoveItem(std::vector<T>& items, int from, int to) {
   }
 }
 }  // namespace
+
+void TGridData::Row_::Shift(std::size_t fromCol, std::size_t oldLength, std::size_t newLength) {
+  for (std::size_t c = fromCol; c < ends_.size(); ++c) {
+    ends_[c] = static_cast<std::uint32_t>(ends_[c] - oldLength + newLength);
+  }
+}
+
+void TGridData::Row_::SetText(std::size_t col, std::string_view text) {
+  const std::size_t begin = Begin(col);
+  const std::size_t length = ends_[col] - begin;
+  if (text.size() > kMaxRowText - (texts_.size() - length)) {
+    throw EInvalidGridOperation(SGridRowTooLong);
+  }
+  texts_.replace(begin, length, text);
+  Shift(col, length, text.size());
+}
+
+void TGridData::Row_::SetObject(std::size_t col, std::intptr_t object) {
+  if (col >= objects_.size()) {
+    if (object == 0) {
+      return;
+    }
+    objects_.resize(col + 1, 0);
+  }
+  objects_[col] = object;
+}
+
+void TGridData::Row_::Resize(std::size_t cols) {
+  if (cols < ends_.size()) {
+    texts_.resize(Begin(cols));
+    ends_.resize(cols);
+    objects_.resize(std::min(objects_.size(), cols));
+  } else {
+    ends_.resize(cols, static_cast<std::uint32_t>(texts_.size()));
+  }
+}
+
+void TGridData::Row_::Insert(std::size_t col, std::string_view text, std::intptr_t object) {
+  if (text.size() > kMaxRowText - texts_.size()) {
+    throw EInvalidGridOperation(SGridRowTooLong);
+  }
+  const std::size_t begin = Begin(col);
+  texts_.insert(begin, text);
+  ends_.insert(ends_.begin() + static_cast<std::ptrdiff_t>(col), static_cast<std::uint32_t>(begin));
+  Shift(col, 0, text.size());
+  if (col < objects_.size()) {
+    objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(col), object);
+  } else {
+    SetObject(col, object);
+  }
+}
+
+void TGridData::Row_::Erase(std::size_t col) {
+  const std::size_t begin = Begin(col);
+  const std::size_t length = ends_[col] - begin;
+  texts_.erase(begin, length);
+  ends_.erase(ends_.begin() + static_cast<std::ptrdiff_t>(col));
+  Shift(col, length, 0);
+  if (col < objects_.size()) {
+    objects_.erase(objects_.begin() + static_cast<std::ptrdiff_t>(col));
+  }
+}
+
+void TGridData::Row_::Clear() {
+  texts_.clear();
+  std::fill(ends_.begin(), ends_.end(), 0);
+  objects_.clear();
+}
 
 TGridData::TGridData(int colCount, int rowCount, int defaultColWidth, int defaultRowHeight)
     : defaultColWidth_(defaultColWidth), defaultRowHeight_(defaultRowHeight) {
@@ -42,8 +112,8 @@ void TGridData::SetColCount(int count) {
     throw EInvalidGridOperation(SGridIndexOutOfRange);
   }
   colWidths_.resize(static_cast<std::size_t>(count), defaultColWidth_);
-  for (auto& row : rows_) {
-    row.resize(static_cast<std::size_t>(count));
+  for (Row_& row : rows_) {
+    row.Resize(static_cast<std::size_t>(count));
   }
 }
 
@@ -54,7 +124,7 @@ void TGridData::SetRowCount(int count) {
   // Rows are added one at a time while a file loads: each new row is made in place.
   const auto rows = static_cast<std::size_t>(count);
   if (rows < rows_.size()) {
-    rows_.resize(rows);
+    rows_.erase(rows_.begin() + count, rows_.end());
   }
   while (rows_.size() < rows) {
     rows_.emplace_back(colWidths_.size());
@@ -62,27 +132,31 @@ void TGridData::SetRowCount(int count) {
   rowHeights_.resize(static_cast<std::size_t>(count), defaultRowHeight_);
 }
 
-const std::string& TGridData::Cell(int col, int row) const {
-  if (!IsValidCell(col, row)) {
-    return kEmpty;
+void TGridData::ReserveRows(int count) {
+  if (count > 0) {
+    rows_.reserve(static_cast<std::size_t>(count));
+    rowHeights_.reserve(static_cast<std::size_t>(count));
   }
-  return rows_[row][col].text;
 }
 
-void TGridData::SetCell(int col, int row, std::string text) {
+std::string_view TGridData::Cell(int col, int row) const {
+  return IsValidCell(col, row) ? rows_[row].Text(col) : std::string_view();
+}
+
+void TGridData::SetCell(int col, int row, std::string_view text) {
   CheckCol(col);
   CheckRow(row);
-  rows_[row][col].text = std::move(text);
+  rows_[row].SetText(col, text);
 }
 
 std::intptr_t TGridData::Object(int col, int row) const {
-  return IsValidCell(col, row) ? rows_[row][col].object : 0;
+  return IsValidCell(col, row) ? rows_[row].Object(col) : 0;
 }
 
 void TGridData::SetObject(int col, int row, std::intptr_t object) {
   CheckCol(col);
   CheckRow(row);
-  rows_[row][col].object = object;
+  rows_[row].SetObject(col, object);
 }
 
 TGridRowStrings TGridData::Row(int row) const {
@@ -90,35 +164,33 @@ TGridRowStrings TGridData::Row(int row) const {
   TGridRowStrings result;
   result.Strings.reserve(colWidths_.size());
   result.Objects.reserve(colWidths_.size());
-  for (const Cell_& cell : rows_[row]) {
-    result.Add(cell.text, cell.object);
+  const Row_& cells = rows_[row];
+  for (std::size_t c = 0; c < cells.Size(); ++c) {
+    result.Add(std::string(cells.Text(c)), cells.Object(c));
   }
   return result;
 }
 
 void TGridData::AssignRow(int row, const TGridRowStrings& value) {
   CheckRow(row);
-  auto& cells = rows_[row];
-  const std::size_t n = std::min(cells.size(), value.Strings.size());
+  Row_& cells = rows_[row];
+  const std::size_t n = std::min(cells.Size(), value.Strings.size());
   for (std::size_t i = 0; i < n; ++i) {
-    cells[i].text = value.Strings[i];
-    cells[i].object = i < value.Objects.size() ? value.Objects[i] : 0;
+    cells.SetText(i, value.Strings[i]);
+    cells.SetObject(i, i < value.Objects.size() ? value.Objects[i] : 0);
   }
 }
 
 void TGridData::ClearRow(int row) {
   CheckRow(row);
-  for (Cell_& cell : rows_[row]) {
-    cell.text.clear();
-    cell.object = 0;
-  }
+  rows_[row].Clear();
 }
 
 TGridRowStrings TGridData::Column(int col) const {
   CheckCol(col);
   TGridRowStrings result;
-  for (const auto& row : rows_) {
-    result.Add(row[col].text, row[col].object);
+  for (const Row_& row : rows_) {
+    result.Add(std::string(row.Text(col)), row.Object(col));
   }
   return result;
 }
@@ -163,8 +235,11 @@ void TGridData::MoveRow(int from, int to) {
 void TGridData::MoveColumn(int from, int to) {
   CheckCol(from);
   CheckCol(to);
-  for (auto& row : rows_) {
-    MoveItem(row, from, to);
+  for (Row_& row : rows_) {
+    const std::string text(row.Text(from));
+    const std::intptr_t object = row.Object(from);
+    row.Erase(from);
+    row.Insert(to, text, object);
   }
   MoveItem(colWidths_, from, to);
 }
@@ -177,8 +252,8 @@ void TGridData::DeleteRow(int row) {
 
 void TGridData::DeleteColumn(int col) {
   CheckCol(col);
-  for (auto& row : rows_) {
-    row.erase(row.begin() + col);
+  for (Row_& row : rows_) {
+    row.Erase(col);
   }
   colWidths_.erase(colWidths_.begin() + col);
 }

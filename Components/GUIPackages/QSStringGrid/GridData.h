@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace QSGrid {
@@ -32,13 +33,17 @@ class TGridData {
   // New rows and columns start empty with the default size; removed ones are gone.
   void SetColCount(int count);
   void SetRowCount(int count);
+  // Room for this many rows, so that rows added one at a time are not moved each time
+  // the table grows.
+  void ReserveRows(int count);
 
   bool IsValidCell(int col, int row) const {
     return col >= 0 && row >= 0 && col < ColCount() && row < RowCount();
   }
-  // Reads outside the table give an empty text and object 0; writes raise.
-  const std::string& Cell(int col, int row) const;
-  void SetCell(int col, int row, std::string text);
+  // Reads outside the table give an empty text and object 0; writes raise. A text read
+  // stays valid until the row is next changed.
+  std::string_view Cell(int col, int row) const;
+  void SetCell(int col, int row, std::string_view text);
   std::intptr_t Object(int col, int row) const;
   void SetObject(int col, int row, std::intptr_t object);
 
@@ -66,14 +71,38 @@ class TGridData {
   void DeleteColumn(int col);
 
  private:
-  struct Cell_ {
-    std::string text;
-    std::intptr_t object = 0;
+  // A row keeps its cells' texts one after another in one string and its objects only
+  // up to the last that is not 0, so that a row of a loaded file costs a few allocations
+  // rather than a string and an object for each cell.
+  class Row_ {
+   public:
+    explicit Row_(std::size_t cols) : ends_(cols, 0) {}
+    std::size_t Size() const { return ends_.size(); }
+    std::string_view Text(std::size_t col) const {
+      return std::string_view(texts_).substr(Begin(col), ends_[col] - Begin(col));
+    }
+    void SetText(std::size_t col, std::string_view text);
+    std::intptr_t Object(std::size_t col) const {
+      return col < objects_.size() ? objects_[col] : 0;
+    }
+    void SetObject(std::size_t col, std::intptr_t object);
+    void Resize(std::size_t cols);
+    void Insert(std::size_t col, std::string_view text, std::intptr_t object);
+    void Erase(std::size_t col);
+    void Clear();
+
+   private:
+    std::size_t Begin(std::size_t col) const { return col == 0 ? 0 : ends_[col - 1]; }
+    void Shift(std::size_t fromCol, std::size_t oldLength, std::size_t newLength);
+
+    std::string texts_;
+    std::vector<std::uint32_t> ends_;  // one past each cell's text in texts_
+    std::vector<std::intptr_t> objects_;
   };
   void CheckCol(int col) const;
   void CheckRow(int row) const;
 
-  std::vector<std::vector<Cell_>> rows_;
+  std::vector<Row_> rows_;
   std::vector<int> colWidths_;
   std::vector<int> rowHeights_;
   int defaultColWidth_;
@@ -82,5 +111,6 @@ class TGridData {
 
 // The range error's message.
 inline constexpr const char* SGridIndexOutOfRange = "Grid index out of range";
+inline constexpr const char* SGridRowTooLong = "A grid row holds at most 4 GiB of text";
 
 }  // namespace QSGrid

@@ -55,8 +55,8 @@ std::string FormatFixed(double value, int precision) {
   return buffer;
 }
 
-QString Upper(const std::string& text) {
-  return QString::fromStdString(text).toUpper();
+QString Upper(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUpper();
 }
 
 }  // namespace
@@ -156,14 +156,8 @@ void TQSStringGrid::SetCells(int ACol, int ARow, std::string Value) {
   if (mapColPrecision_m.count(ACol) != 0) {
     Value = FormatForColumn(ACol, Value);
   }
-  // Most columns need nothing more of the text: it is moved into the cell, not copied.
-  const bool coded = mapComboCodeLists_m.count(ACol) != 0;
-  if (!coded && !AfterCellChange) {
-    TStringGrid::SetCells(ACol, ARow, std::move(Value));
-    return;
-  }
   TStringGrid::SetCells(ACol, ARow, Value);
-  if (coded) {
+  if (mapComboCodeLists_m.count(ACol) != 0) {
     SetObjects(ACol, ARow, CodeFor(ACol, Value));
   }
   if (AfterCellChange) {
@@ -354,7 +348,7 @@ int TQSStringGrid::FindRow(int ACol, const std::string& Value, bool bIgnoreCase,
   const int start = StartRow < 0 ? FixedRows() : StartRow;
   const QString wanted = bIgnoreCase ? Upper(Value) : QString();
   for (int r = start; r < RowCount(); ++r) {
-    const std::string& text = Data().Cell(ACol, r);
+    const std::string_view text = Data().Cell(ACol, r);
     if (bIgnoreCase ? Upper(text) == wanted : text == Value) {
       return r;
     }

@@ -448,11 +448,11 @@ void TStringGrid::SetTabStops(int ACol, bool Value) {
 // ---- cells -----------------------------------------------------------------------------
 
 std::string TStringGrid::GetCells(int ACol, int ARow) const {
-  return data_.Cell(ACol, ARow);
+  return std::string(data_.Cell(ACol, ARow));
 }
 
-void TStringGrid::SetCells(int ACol, int ARow, std::string Value) {
-  data_.SetCell(ACol, ARow, std::move(Value));
+void TStringGrid::SetCells(int ACol, int ARow, std::string_view Value) {
+  data_.SetCell(ACol, ARow, Value);
   if (ACol == editorCol_ && ARow == editorRow_) {
     editorCol_ = -1;  // the editor shows the new text
     UpdateEdit();

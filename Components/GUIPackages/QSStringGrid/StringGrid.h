@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "GridCanvas.h"
@@ -98,8 +99,7 @@ class TStringGrid : public QAbstractScrollArea {
 
   // ---- cells ----
   std::string GetCells(int ACol, int ARow) const;
-  // By value: a text made for the cell is moved into it.
-  void SetCells(int ACol, int ARow, std::string Value);
+  void SetCells(int ACol, int ARow, std::string_view Value);
   std::intptr_t GetObjects(int ACol, int ARow) const;
   void SetObjects(int ACol, int ARow, std::intptr_t Value);
   TGridRowStrings GetRows(int ARow) const;
@@ -110,6 +110,8 @@ class TStringGrid : public QAbstractScrollArea {
   const QSGrid::TGridData& Data() const { return data_; }
 
   // ---- structure ----
+  // Room for this many rows, for a caller about to add them one at a time.
+  void ReserveRows(int count) { data_.ReserveRows(count); }
   void MoveRow(int FromIndex, int ToIndex);
   void MoveColumn(int FromIndex, int ToIndex);
   void DeleteRow(int ARow);
