@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 #include "CommonCodeLite.h"
 #include "Exceptions.h"
@@ -233,6 +234,9 @@ bool ReadFields(const std::string& path, FieldLines& lines) {
 FieldLines::FieldLines(std::string bytes)
     : bytes_(std::make_unique<const std::string>(std::move(bytes))) {
   const std::string_view all(*bytes_);
+  if (all.size() > std::numeric_limits<std::uint32_t>::max()) {
+    throw Platform::Exception("The events file is 4 GiB or more and is not read");
+  }
   // Counted first, so that each list is allocated once.
   std::size_t bars = 0;
   std::size_t breaks = 0;
@@ -240,16 +244,19 @@ FieldLines::FieldLines(std::string bytes)
     bars += ch == '|' ? 1 : 0;
     breaks += ch == '\r' || ch == '\n' ? 1 : 0;
   }
-  fields_.reserve(bars + breaks + 1);
+  fieldEnds_.reserve(bars + breaks + 1);
+  lineStarts_.reserve(breaks + 1);
   lineEnds_.reserve(breaks + 1);
   for (std::size_t start = 0; start < all.size();) {
-    std::string_view line = NextLine(all, start);
-    for (std::size_t bar = line.find('|'); bar != std::string_view::npos; bar = line.find('|')) {
-      fields_.push_back(line.substr(0, bar));
-      line.remove_prefix(bar + 1);
+    const auto lineStart = static_cast<std::uint32_t>(start);
+    const std::string_view line = NextLine(all, start);
+    lineStarts_.push_back(lineStart);
+    for (std::size_t bar = line.find('|'); bar != std::string_view::npos;
+         bar = line.find('|', bar + 1)) {
+      fieldEnds_.push_back(static_cast<std::uint32_t>(lineStart + bar));
     }
-    fields_.push_back(line);
-    lineEnds_.push_back(fields_.size());
+    fieldEnds_.push_back(static_cast<std::uint32_t>(lineStart + line.size()));
+    lineEnds_.push_back(static_cast<std::uint32_t>(fieldEnds_.size()));
   }
 }
 

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <future>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,23 +37,45 @@ std::intptr_t ObjectFromField(std::string_view field);
 bool ReadFile(const std::string& path, std::string& bytes);
 
 // A file's lines, each cut into its fields at every "|", as SplitLines and then
-// GetDelimitedValues cut them. The fields are views into the file's bytes, which this
-// holds: a file of any number of items is made and dropped with a few allocations.
+// GetDelimitedValues cut them. The fields are positions in the file's bytes, which this
+// holds: a file of any number of items is made and dropped with a few allocations, and
+// its fields take four bytes each. Files of 4 GiB or more are refused.
 class FieldLines {
  public:
+  // One line's fields, valid as long as the lines they come from.
+  class Fields {
+   public:
+    std::size_t size() const { return count_; }
+    std::string_view operator[](std::size_t k) const {
+      const std::size_t begin = k == 0 ? start_ : ends_[k - 1] + 1;  // after the "|"
+      return {bytes_ + begin, ends_[k] - begin};
+    }
+
+   private:
+    friend class FieldLines;
+    Fields(const char* bytes, std::size_t start, const std::uint32_t* ends, std::size_t count)
+        : bytes_(bytes), start_(start), ends_(ends), count_(count) {}
+    const char* bytes_;
+    std::size_t start_;
+    const std::uint32_t* ends_;
+    std::size_t count_;
+  };
+
   FieldLines() = default;
+  // Raises Platform::Exception for 4 GiB or more.
   explicit FieldLines(std::string bytes);
 
-  std::size_t size() const { return lineEnds_.size(); }
-  std::span<const std::string_view> operator[](std::size_t line) const {
+  std::size_t size() const { return lineStarts_.size(); }
+  Fields operator[](std::size_t line) const {
     const std::size_t first = line == 0 ? 0 : lineEnds_[line - 1];
-    return {fields_.data() + first, lineEnds_[line] - first};
+    return {bytes_->data(), lineStarts_[line], fieldEnds_.data() + first, lineEnds_[line] - first};
   }
 
  private:
   std::unique_ptr<const std::string> bytes_;  // where it is stays put when this moves
-  std::vector<std::string_view> fields_;
-  std::vector<std::size_t> lineEnds_;  // one past each line's last field in fields_
+  std::vector<std::uint32_t> fieldEnds_;      // where each field ends in the bytes
+  std::vector<std::uint32_t> lineStarts_;     // where each line starts
+  std::vector<std::uint32_t> lineEnds_;       // one past each line's last field in fieldEnds_
 };
 
 // Reads the file and cuts its lines into fields; false when it does not exist. Raises

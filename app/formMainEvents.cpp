@@ -1,6 +1,8 @@
 // The event table's handlers and the events file, walking the grid with the
 // rules of eventTable and eventsFile.
 #include <QLineEdit>
+#include <algorithm>
+#include <climits>
 
 #include "CommonCodeLite.h"
 #include "DateTime.h"
@@ -191,8 +193,10 @@ void TfrmMain::SaveEvents() {
 
 void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string& marker) {
   const TGridUpdateBatch batch(*grdEvents);
+  grdEvents->ReserveRows(grdEvents->RowCount() +
+                         static_cast<int>(std::min<std::size_t>(lines.size(), INT_MAX / 2)));
   for (std::size_t line = 0; line < lines.size(); ++line) {
-    const std::span<const std::string_view> values = lines[line];
+    const events_file::FieldLines::Fields values = lines[line];
     // The line was cut into its fields ahead ("P1.1"); the row starts under "P1.2".
     marker = "P1.2";
     const int r = grdEvents->RowCount() - 1;

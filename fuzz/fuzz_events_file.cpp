@@ -33,8 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::vector<std::string> values =
         VIDodadaZadoVove::GetDelimitedValues(lines[i], "|", -1, -1, false, true, false);
-    if (!std::equal(values.begin(), values.end(), cut[i].begin(), cut[i].end())) {
+    if (values.size() != cut[i].size()) {
       __builtin_trap();
+    }
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      if (values[k] != cut[i][k]) {
+        __builtin_trap();
+      }
     }
   }
   return 0;

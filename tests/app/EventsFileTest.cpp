@@ -78,7 +78,10 @@ TEST(EventsFileText, FieldLinesCutAsLinesAndThenFields) {
     FieldLines lines(bytes);
     const FieldLines moved = std::move(lines);  // the views go with the bytes
     for (std::size_t i = 0; i < moved.size(); ++i) {
-      cut.emplace_back(moved[i].begin(), moved[i].end());
+      std::vector<std::string>& fields = cut.emplace_back();
+      for (std::size_t k = 0; k < moved[i].size(); ++k) {
+        fields.emplace_back(moved[i][k]);
+      }
     }
     EXPECT_EQ(cut, expected) << bytes;
   }
