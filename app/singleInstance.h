@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-class QLocalServer;
+class QSocketNotifier;
 
 class SingleInstance : public QObject {
   Q_OBJECT
@@ -26,14 +26,20 @@ class SingleInstance : public QObject {
   // Run in the first program when a later start asked for its window.
   std::function<void()> OnActivate;
 
-  // The lock file's path and the local socket's name for an events file.
+  // The lock file's path, the local socket's name and the socket's path (the name in the
+  // temporary folder, where programs of earlier versions put it too) for an events file.
   static std::string LockPath(const std::string& eventsFile);
   static QString ServerName(const std::string& eventsFile);
+  static std::string SocketPath(const std::string& eventsFile);
 
  private:
   void Listen();
+  void AcceptCallers();
+  int LiveCallers() const;
 
   std::string eventsFile_;
   int lockFd_ = -1;
-  QLocalServer* server_ = nullptr;
+  int listenFd_ = -1;
+  std::string socketPath_;  // set while this program listens there
+  QSocketNotifier* listener_ = nullptr;
 };
