@@ -1,15 +1,13 @@
 #include "commoncodemultimedia.h"
 
-#include <QAudioDevice>
-#include <QAudioOutput>
+#include <dlfcn.h>
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QMediaDevices>
-#include <QMediaPlayer>
-#include <QSoundEffect>
 #include <QUrl>
-#include <map>
+#include <cstdio>
+#include <filesystem>
 
 #include "CommonCodeLite.h"
 
@@ -34,10 +32,6 @@ std::string LowerExtension(const std::string& fileName) {
 QString ReadableFile(const std::string& fileName) {
   const QFileInfo info(QString::fromStdString(fileName));
   return info.isFile() && info.isReadable() ? info.absoluteFilePath() : QString();
-}
-
-bool HaveAudioOutput() {
-  return !QMediaDevices::audioOutputs().isEmpty();
 }
 
 }  // namespace
@@ -77,92 +71,101 @@ void StopAllSounds(MediaServices& media) {
   media.PurgeWaves();
 }
 
-// ---- Qt Multimedia
+// ---- The sound module
 
-struct QtMediaServices::Players {
-  std::unique_ptr<QSoundEffect> wave;
-  struct Named {
-    std::unique_ptr<QAudioOutput> output;
-    std::unique_ptr<QMediaPlayer> player;
-  };
-  std::map<std::string, Named> named;
-};
+namespace {
 
-QtMediaServices::QtMediaServices() : players_(std::make_unique<Players>()) {}
+using MakePlayers = SoundPlayers* (*)();
 
-QtMediaServices::~QtMediaServices() {
-  CloseAll();
-  PurgeWaves();
+std::string SoundModulePath() {
+  const QByteArray dir = qgetenv("VAZUDOVU_MODULE_DIR");
+  if (!dir.isEmpty()) {
+    return (std::filesystem::path(dir.toStdString()) / VAZUDOVU_SOUND_MODULE).string();
+  }
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return (exe.parent_path() / VAZUDOVU_MODULE_DIR / VAZUDOVU_SOUND_MODULE).string();
 }
 
-bool QtMediaServices::PlayWave(const std::string& fileName) {
+// The module's entry, or null. It is loaded once and never closed: the players' code and
+// Qt Multimedia's stay for the life of the process.
+MakePlayers SoundModule() {
+  static const MakePlayers make = []() -> MakePlayers {
+    const std::string path = SoundModulePath();
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto entry = module != nullptr
+                           ? reinterpret_cast<MakePlayers>(::dlsym(module, kSoundPlayersEntry))
+                           : nullptr;
+    if (entry == nullptr) {
+      const char* why = ::dlerror();
+      std::fprintf(stderr, "vazudovu: sound module not loaded: %s\n",
+                   why != nullptr ? why : path.c_str());
+    }
+    return entry;
+  }();
+  return make;
+}
+
+}  // namespace
+
+std::unique_ptr<SoundPlayers> MakeSoundPlayers() {
+  const MakePlayers make = SoundModule();
+  return std::unique_ptr<SoundPlayers>(make != nullptr ? make() : nullptr);
+}
+
+// ---- This computer's media
+
+SoundPlayers* SystemMediaServices::Players() {
+  if (!loaded_) {
+    loaded_ = true;
+    players_ = MakeSoundPlayers();
+  }
+  return players_.get();
+}
+
+bool SystemMediaServices::PlayWave(const std::string& fileName) {
   const QString path = ReadableFile(fileName);
-  if (path.isEmpty() || !HaveAudioOutput()) {
-    return false;
-  }
-  // One wave sound at a time, as the wave player has it: a new one replaces the last.
-  players_->wave = std::make_unique<QSoundEffect>();
-  players_->wave->setSource(QUrl::fromLocalFile(path));
-  players_->wave->play();
-  return true;
+  return !path.isEmpty() && Players() != nullptr && players_->PlayWave(path.toStdString());
 }
 
-void QtMediaServices::PurgeWaves() {
-  if (players_->wave) {
-    players_->wave->stop();
-    players_->wave.reset();
+// Stopping needs no player that was never made.
+void SystemMediaServices::PurgeWaves() {
+  if (players_) {
+    players_->PurgeWaves();
   }
 }
 
-void QtMediaServices::CloseAll() {
-  for (auto& [alias, named] : players_->named) {
-    named.player->stop();
+void SystemMediaServices::CloseAll() {
+  if (players_) {
+    players_->CloseAll();
   }
-  players_->named.clear();
 }
 
-bool QtMediaServices::Open(const std::string& fileName, const std::string& alias) {
+bool SystemMediaServices::Open(const std::string& fileName, const std::string& alias) {
   const QString path = ReadableFile(fileName);
-  if (path.isEmpty() || alias.empty() || players_->named.count(alias) != 0 || !HaveAudioOutput()) {
-    return false;
-  }
-  Players::Named named;
-  named.output = std::make_unique<QAudioOutput>();
-  named.player = std::make_unique<QMediaPlayer>();
-  named.player->setAudioOutput(named.output.get());
-  named.player->setSource(QUrl::fromLocalFile(path));
-  if (named.player->error() != QMediaPlayer::NoError) {
-    return false;
-  }
-  players_->named.emplace(alias, std::move(named));
-  return true;
+  return !path.isEmpty() && Players() != nullptr && players_->Open(path.toStdString(), alias);
 }
 
-bool QtMediaServices::Play(const std::string& alias) {
-  const auto found = players_->named.find(alias);
-  if (found == players_->named.end()) {
-    return false;
-  }
-  found->second.player->play();
-  return found->second.player->error() == QMediaPlayer::NoError;
+bool SystemMediaServices::Play(const std::string& alias) {
+  return players_ && players_->Play(alias);
 }
 
-bool QtMediaServices::OpenWithDesktop(const std::string& fileName) {
+bool SystemMediaServices::OpenWithDesktop(const std::string& fileName) {
   const QString path = ReadableFile(fileName);
   return !path.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool QtMediaServices::Launch(const std::string& commandLine) {
+bool SystemMediaServices::Launch(const std::string& commandLine) {
   return VIDodadaZadoVove::LaunchApplication(commandLine, 0, false, nullptr, false);
 }
 
 namespace {
-QtMediaServices* defaultMedia = nullptr;
+SystemMediaServices* defaultMedia = nullptr;
 }  // namespace
 
 MediaServices& DefaultMediaServices() {
   if (defaultMedia == nullptr) {
-    defaultMedia = new QtMediaServices;
+    defaultMedia = new SystemMediaServices;
     // The players go while the application object still exists.
     qAddPostRoutine([] {
       delete defaultMedia;

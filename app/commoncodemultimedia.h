@@ -1,26 +1,18 @@
 // The sound channel: PlaySoundFile and the media services it decides between. The
 // decisions are made here against a small interface, so that tests check them with a
-// recording fake; QtMediaServices is the real one on Qt Multimedia.
+// recording fake; SystemMediaServices is the real one, whose players come from the
+// sound module.
 #pragma once
 
 #include <memory>
 #include <string>
 
-// The media services a sound can be played with.
-class MediaServices {
+#include "sound/soundPlayers.h"
+
+// The media services a sound can be played with: the players, and two ways out of
+// the program that need no player.
+class MediaServices : public SoundPlayers {
  public:
-  virtual ~MediaServices() = default;
-  // The wave-file player: starts the file without waiting, replacing an earlier wave
-  // sound; true when the player accepted the file.
-  virtual bool PlayWave(const std::string& fileName) = 0;
-  // Stops every wave sound.
-  virtual void PurgeWaves() = 0;
-  // Stops and closes every named media player.
-  virtual void CloseAll() = 0;
-  // Opens the file in a media player under the name; false when it cannot be opened.
-  virtual bool Open(const std::string& fileName, const std::string& alias) = 0;
-  // Starts the named player; false when there is none or it cannot play.
-  virtual bool Play(const std::string& alias) = 0;
   // Opens the file with the desktop's default program; true when one was started.
   virtual bool OpenWithDesktop(const std::string& fileName) = 0;
   // Starts a command line without waiting for it (an external player).
@@ -45,12 +37,16 @@ bool PlaySoundFile(const std::string& FileName, bool UseExternalPlayer,
 // Stops every sound: closes the named players, then purges the wave player.
 void StopAllSounds(MediaServices& media);
 
-// This computer's media on Qt Multimedia, for the GUI thread. Without an audio output
-// every play fails quietly and returns false.
-class QtMediaServices : public MediaServices {
+// New players from the sound module, which the first call loads (on the GUI thread) from
+// $VAZUDOVU_MODULE_DIR when that is set, else from lib/vazudovu beside the executable's
+// folder (bin/../lib/vazudovu). Null when it cannot be loaded; stderr is told why, once.
+std::unique_ptr<SoundPlayers> MakeSoundPlayers();
+
+// This computer's media, for the GUI thread. The players are made when a sound first
+// plays; without the module or an audio output every play fails quietly and returns
+// false, and the desktop's program and the external player still work.
+class SystemMediaServices : public MediaServices {
  public:
-  QtMediaServices();
-  ~QtMediaServices() override;
   bool PlayWave(const std::string& fileName) override;
   void PurgeWaves() override;
   void CloseAll() override;
@@ -60,9 +56,11 @@ class QtMediaServices : public MediaServices {
   bool Launch(const std::string& commandLine) override;
 
  private:
-  struct Players;
-  std::unique_ptr<Players> players_;
+  SoundPlayers* Players();
+
+  std::unique_ptr<SoundPlayers> players_;
+  bool loaded_ = false;  // the players were asked for, whether or not they came
 };
 
-// The process's QtMediaServices, made on first use (on the GUI thread).
+// The process's SystemMediaServices, made on first use (on the GUI thread).
 MediaServices& DefaultMediaServices();

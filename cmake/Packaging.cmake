@@ -1,6 +1,7 @@
 # A Debian package of the installed tree: `cpack -G DEB` in the build folder, or
 # scripts/package. Its run-time dependencies come from dpkg-shlibdeps' scan of the
-# executables, plus the plug-ins Qt loads at run time, which no scan can see.
+# executables and the sound module (Qt Multimedia is its alone), plus the plug-ins Qt
+# loads at run time, which no scan can see.
 set(CPACK_PACKAGE_NAME vazudovu)
 set(CPACK_PACKAGE_VENDOR "Quorvane Software")
 set(CPACK_PACKAGE_CONTACT "Quorvane Software <vazudovu@quorvane-software.example>")

@@ -1,5 +1,6 @@
 // The notification tests run with an application object on the offscreen platform and
-// the FFmpeg media backend, as the program selects it (GStreamer crashes without its plugins).
+// the FFmpeg media backend, as the program selects it (GStreamer crashes without its plugins),
+// and the sound module of this build.
 #include <gtest/gtest.h>
 #include <QApplication>
 
@@ -9,6 +10,9 @@ int main(int argc, char** argv) {
   }
   if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
     qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+  }
+  if (qEnvironmentVariableIsEmpty("VAZUDOVU_MODULE_DIR")) {
+    qputenv("VAZUDOVU_MODULE_DIR", VAZUDOVU_BUILD_MODULE_DIR);
   }
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

@@ -77,7 +77,7 @@ TEST(Sound, StopClosesThePlayersThenPurgesWaves) {
 
 TEST(Sound, TheRealMediaFailQuietlyWithoutAFileOrADevice) {
   testsupport::TempDir dir;
-  QtMediaServices media;
+  MediaServices& media = DefaultMediaServices();
   EXPECT_FALSE(PlaySoundFile(media, dir.File("missing.mp3"), false, "", false));
   EXPECT_FALSE(PlaySoundFile(media, dir.File("missing.wav"), false, "", false));
   // A file that exists: plays where there is an output, and fails quietly where there
@@ -87,6 +87,7 @@ TEST(Sound, TheRealMediaFailQuietlyWithoutAFileOrADevice) {
   // The wave player takes a file that is there exactly when there is an output to play on.
   const bool output = !QMediaDevices::audioOutputs().isEmpty();
   EXPECT_EQ(media.PlayWave(file), output);
+  EXPECT_NE(MakeSoundPlayers(), nullptr) << "the sound module loads from the build";
   EXPECT_EQ(media.PlayWave(dir.File("tone.wav")), output) << "a second one replaces the first";
   EXPECT_FALSE(media.PlayWave(dir.File("missing.wav")));
   StopAllSounds(media);

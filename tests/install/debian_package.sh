@@ -15,6 +15,7 @@ dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sort >"$work/files"
 cat >"$work/expected" <<LIST
 ./usr/bin/qsreg
 ./usr/bin/vazudovu
+./usr/lib/vazudovu/libvazudovu-sound.so
 ./usr/share/applications/vazudovu.desktop
 ./usr/share/icons/hicolor/128x128/apps/vazudovu.png
 ./usr/share/icons/hicolor/16x16/apps/vazudovu.png

@@ -14,8 +14,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$build" --prefix "$work/usr" >/dev/null
 cd "$work/usr"
-for f in bin/vazudovu bin/qsreg share/applications/vazudovu.desktop \
-         share/metainfo/example.quorvane.Vazudovu.metainfo.xml \
+for f in bin/vazudovu bin/qsreg lib/vazudovu/libvazudovu-sound.so \
+         share/applications/vazudovu.desktop share/metainfo/example.quorvane.Vazudovu.metainfo.xml \
          share/icons/hicolor/scalable/apps/vazudovu.svg; do
   [ -f "$f" ] || fail "$f is not installed"
 done
@@ -26,7 +26,7 @@ for size in 16 22 24 32 48 64 128 256; do
   dims=$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')
   [ "$dims" = "${size}x${size}" ] || fail "$png is $dims"
 done
-[ "$(find . -type f | wc -l)" -eq 13 ] || { find . -type f; fail "unexpected files installed"; }
+[ "$(find . -type f | wc -l)" -eq 14 ] || { find . -type f; fail "unexpected files installed"; }
 
 desktop-file-validate share/applications/vazudovu.desktop
 appstreamcli validate --no-net --pedantic share/metainfo/example.quorvane.Vazudovu.metainfo.xml >"$work/as.log" ||
