@@ -21,30 +21,26 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-ScopedRegistryDir::ScopedRegistryDir() {
-  if (const char* old = std::getenv("QS_REGISTRY_DIR")) {
-    hadPrevious_ = true;
-    previous_ = old;
+ScopedRegistryDir::ScopedRegistryDir()
+    // The program's other files (the delivery log, the zone offsets kept between runs) go
+    // there too, never to the real home.
+    : registry_("QS_REGISTRY_DIR", dir_.Path()),
+      state_("XDG_STATE_HOME", dir_.Path()),
+      cache_("XDG_CACHE_HOME", dir_.Path()) {}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name)) {
+    had_ = true;
+    old_ = old;
   }
-  setenv("QS_REGISTRY_DIR", dir_.Path().c_str(), 1);
-  // The program's other files (the delivery log) go there too, never to the real home.
-  if (const char* old = std::getenv("XDG_STATE_HOME")) {
-    hadPreviousState_ = true;
-    previousState_ = old;
-  }
-  setenv("XDG_STATE_HOME", dir_.Path().c_str(), 1);
+  setenv(name, value.c_str(), 1);
 }
 
-ScopedRegistryDir::~ScopedRegistryDir() {
-  if (hadPrevious_) {
-    setenv("QS_REGISTRY_DIR", previous_.c_str(), 1);
+ScopedEnv::~ScopedEnv() {
+  if (had_) {
+    setenv(name_.c_str(), old_.c_str(), 1);
   } else {
-    unsetenv("QS_REGISTRY_DIR");
-  }
-  if (hadPreviousState_) {
-    setenv("XDG_STATE_HOME", previousState_.c_str(), 1);
-  } else {
-    unsetenv("XDG_STATE_HOME");
+    unsetenv(name_.c_str());
   }
 }
 

@@ -19,23 +19,35 @@ class TempDir {
   std::string path_;
 };
 
-// Sets QS_REGISTRY_DIR and XDG_STATE_HOME to a fresh folder for the guard's lifetime,
-// so both hives start empty and the delivery log is the test's own; restores the
-// previous values afterwards.
+// Sets an environment variable for its own lifetime and restores it after.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+// Sets QS_REGISTRY_DIR, XDG_STATE_HOME and XDG_CACHE_HOME to a fresh folder for the
+// guard's lifetime, so both hives start empty and the delivery log and kept zone
+// offsets are the test's own; restores the previous values afterwards.
 class ScopedRegistryDir {
  public:
   ScopedRegistryDir();
-  ~ScopedRegistryDir();
   const std::string& Path() const { return dir_.Path(); }
   std::string UserFile() const { return dir_.File("user.db"); }
   std::string MachineFile() const { return dir_.File("machine.db"); }
 
  private:
   TempDir dir_;
-  bool hadPrevious_ = false;
-  std::string previous_;
-  bool hadPreviousState_ = false;
-  std::string previousState_;
+  ScopedEnv registry_;
+  ScopedEnv state_;
+  ScopedEnv cache_;
 };
 
 }  // namespace testsupport

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "TempDir.h"  // ScopedEnv
+
 namespace testsupport {
 
 class TestAuthority {
@@ -27,20 +29,6 @@ class TestAuthority {
   std::string caFile_;
   std::string caKeyFile_;
   mutable long serial_ = 100;
-};
-
-// Sets an environment variable for its own lifetime and restores it after.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  bool had_ = false;
-  std::string old_;
 };
 
 }  // namespace testsupport
