@@ -9,6 +9,7 @@
 #include "DateTime.h"
 #include "Exceptions.h"
 #include "settingsStore.h"
+#include "zoneOffsetCache.h"
 
 using namespace VIDodadaZadoVove;
 
@@ -100,11 +101,28 @@ std::vector<Zone> IanaZones(std::int64_t utcMSecs) {
   return zones;
 }
 
-IanaZonesAhead::IanaZonesAhead(std::int64_t utcMSecs)
-    : year_(YearOf(utcMSecs)),
-      // Read on the spot when taken should no thread be had.
-      zones_(std::async(std::launch::async | std::launch::deferred,
-                        [utcMSecs] { return IanaZones(utcMSecs); })) {}
+IanaZonesAhead::IanaZonesAhead(std::int64_t utcMSecs, std::string cachePath)
+    : year_(YearOf(utcMSecs)) {
+  // The environment is read here: the thread must not read it while the program sets it.
+  if (cachePath.empty()) {
+    cachePath = zone_cache::DefaultPath();
+  }
+  std::string stamp = zone_cache::DatabaseStamp();
+  // Read on the spot when taken should no thread be had.
+  zones_ =
+      std::async(std::launch::async | std::launch::deferred,
+                 [utcMSecs, year = year_, path = std::move(cachePath), stamp = std::move(stamp)] {
+                   std::vector<Zone> zones;
+                   if (!stamp.empty() && zone_cache::Read(path, stamp, year, zones)) {
+                     return zones;
+                   }
+                   zones = IanaZones(utcMSecs);
+                   if (!stamp.empty()) {
+                     zone_cache::Write(path, stamp, year, zones);
+                   }
+                   return zones;
+                 });
+}
 
 std::vector<Zone> IanaZonesAhead::Take(std::int64_t utcMSecs) {
   if (zones_.valid()) {

@@ -43,10 +43,12 @@ std::vector<Zone> RegistryZones();
 std::vector<Zone> IanaZones(std::int64_t utcMSecs);
 
 // The platform's zone database read on a thread of its own from the moment this is made,
-// so that the window does not wait for it on its way to the screen.
+// so that the window does not wait for it on its way to the screen. The offsets read are
+// kept in a file (zone_cache; cachePath, else its default place) and taken from there
+// while the year and the database are the same.
 class IanaZonesAhead {
  public:
-  explicit IanaZonesAhead(std::int64_t utcMSecs);
+  explicit IanaZonesAhead(std::int64_t utcMSecs, std::string cachePath = {});
   // The zones at the instant: those read ahead when they are for the same year (only the
   // year's January and July offsets count), else read now.
   std::vector<Zone> Take(std::int64_t utcMSecs);

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QTimeZone>
 #include <cmath>
+#include <fstream>
 #include <limits>
 
 #include "CommonCodeLite.h"
@@ -11,6 +12,7 @@
 #include "RegistryStore.h"
 #include "TempDir.h"
 #include "timeZoneCatalogue.h"
+#include "zoneOffsetCache.h"
 
 using namespace time_zones;
 using Platform::Hive;
@@ -84,6 +86,34 @@ TEST_F(Catalogue, ZonesReadAheadServeOnlyTheirOwnYearAndNeverOverTheRegistrys) {
   PutZone(kZones9xKey, "Only Here", -60);
   IanaZonesAhead unused(kSummer);  // read, and then passed over
   EXPECT_EQ(SystemZones(kSummer, &unused), (std::vector<Zone>{{"Only Here", 1.0}}));
+}
+
+// The offsets kept between runs serve only their own database and year, and a damaged
+// file is read as none: the database is then read again.
+TEST_F(Catalogue, KeptZoneOffsetsServeOnlyTheirDatabaseAndYear) {
+  const std::string path = registry_.Path() + "/QSoft/zone-offsets";
+  const std::string stamp = zone_cache::DatabaseStamp();
+  ASSERT_FALSE(stamp.empty()) << "no zone database stamp on this machine";
+  const int year = QDateTime::currentDateTimeUtc().date().year();
+  const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+
+  const std::vector<Zone> read = IanaZonesAhead(now).Take(now);  // reads and keeps
+  std::vector<Zone> kept;
+  ASSERT_TRUE(zone_cache::Read(path, stamp, year, kept));
+  EXPECT_EQ(kept, read);
+  EXPECT_FALSE(zone_cache::Read(path, stamp + "x", year, kept));
+  EXPECT_FALSE(zone_cache::Read(path, stamp, year + 1, kept));
+
+  // What is kept is what the next start takes.
+  zone_cache::Write(path, stamp, year, {{"Kept/Zone", 5.75}});
+  EXPECT_EQ(IanaZonesAhead(now).Take(now), (std::vector<Zone>{{"Kept/Zone", 5.75}}));
+
+  for (const char* damaged : {"Kept/Zone\t25\n", "Kept/Zone\tnan\n", "\t1\n", "Kept/Zone 1\n"}) {
+    std::ofstream(path, std::ios::binary) << "zone-offsets 1\t" << stamp << "\t" << year << "\n"
+                                          << damaged;
+    EXPECT_FALSE(zone_cache::Read(path, stamp, year, kept)) << damaged;
+    EXPECT_EQ(IanaZonesAhead(now).Take(now), read) << damaged;
+  }
 }
 
 TEST_F(Catalogue, AnEmptyRegistryDatabaseMeansThePlatformsZonesWithStandardOffsets) {
