@@ -33,7 +33,17 @@ void TGridData::Row_::SetText(std::size_t col, std::string_view text) {
   if (text.size() > kMaxRowText - (texts_.size() - length)) {
     throw EInvalidGridOperation(SGridRowTooLong);
   }
-  texts_.replace(begin, length, text);
+  const std::size_t size = texts_.size() - length + text.size();
+  if (size <= texts_.capacity()) {
+    texts_.replace(begin, length, text);
+  } else {
+    // A loading row gets its texts one cell after another; a string left to grow by
+    // itself doubles each time and ends with most of a row's memory unused.
+    std::string grown;
+    grown.reserve(size + size / 4);
+    grown.append(texts_, 0, begin).append(text).append(texts_, begin + length);
+    texts_ = std::move(grown);
+  }
   Shift(col, length, text.size());
 }
 
