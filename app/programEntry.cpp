@@ -1,11 +1,13 @@
 #include "programEntry.h"
 
+#include <fontconfig/fontconfig.h>
 #include <QApplication>
 #include <QDateTime>
 #include <QStringList>
 #include <clocale>
 #include <cstdio>
 #include <exception>
+#include <future>
 
 #include "CommonCodeLite.h"
 #include "DateTime.h"
@@ -33,6 +35,14 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
     return command.exitCode;
   }
 
+  // The GStreamer media backend crashes where its plugins are missing. Set before any
+  // thread starts, as is the user's locale, which the application object would set
+  // again: neither the environment nor the locale may change while a thread reads them.
+  if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
+    qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+  }
+  std::setlocale(LC_ALL, "");
+
   // Where the items live is known without a display. Their file and the zone database are
   // read on other threads from here on, while the display is opened and the window made.
   MainWindowOptions options;
@@ -45,17 +55,17 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
   options.eventsAhead = std::make_shared<events_file::ReadAhead>(options.eventsFilePath);
   options.zonesAhead =
       std::make_shared<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
+  // The window's first text waits for the font configuration, which the toolkit would
+  // load only then; loaded here it is ready by the time the controls are made.
+  const std::future<FcBool> fontsAhead = std::async(std::launch::async, [] { return FcInit(); });
 
-  // The GStreamer media backend crashes where its plugins are missing.
-  if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
-    qputenv("QT_MEDIA_BACKEND", "ffmpeg");
-  }
   QApplication app(argc, argv);
   QApplication::setApplicationVersion(command_line::kVersion);
   QApplication::setDesktopFileName("vazudovu");
   QApplication::setWindowIcon(clock_face::Icon());
   // Qt takes the user's locale for the C library; numbers formatted with C formats
   // must keep ".", and the decimal separator for typed numbers is read separately.
+  fontsAhead.wait();
   std::setlocale(LC_NUMERIC, "C");
   Platform::LoadLocaleDecimalSeparator();
 
