@@ -195,6 +195,7 @@ void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string&
   const TGridUpdateBatch batch(*grdEvents);
   grdEvents->ReserveRows(grdEvents->RowCount() +
                          static_cast<int>(std::min<std::size_t>(lines.size(), INT_MAX / 2)));
+  std::string text;
   for (std::size_t line = 0; line < lines.size(); ++line) {
     const events_file::FieldLines::Fields values = lines[line];
     // The line was cut into its fields ahead ("P1.1"); the row starts under "P1.2".
@@ -215,7 +216,9 @@ void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string&
         continue;
       }
       if (k % 2 == 0) {
-        grdEvents->SetCells(c, r, std::string(values[k]));
+        // One buffer serves every field, so a long text costs no allocation of its own.
+        text.assign(values[k]);
+        grdEvents->SetCells(c, r, text);
       } else {
         grdEvents->SetObjects(c, r, events_file::ObjectFromField(values[k]));
         grdEvents->InvalidateRow(r);

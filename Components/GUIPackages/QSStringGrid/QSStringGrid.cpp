@@ -145,7 +145,7 @@ std::intptr_t TQSStringGrid::CodeFor(int ACol, const std::string& Text) {
   return 0;
 }
 
-void TQSStringGrid::SetCells(int ACol, int ARow, std::string Value) {
+void TQSStringGrid::SetCells(int ACol, int ARow, const std::string& Value) {
   if (OnCellChange) {
     bool bAllowChange = true;
     OnCellChange(ACol, ARow, Value, bAllowChange);
@@ -153,15 +153,16 @@ void TQSStringGrid::SetCells(int ACol, int ARow, std::string Value) {
       throw Platform::EAbort(std::string());
     }
   }
-  if (mapColPrecision_m.count(ACol) != 0) {
-    Value = FormatForColumn(ACol, Value);
-  }
-  TStringGrid::SetCells(ACol, ARow, Value);
+  // Only a column with a precision needs a text of its own; any other takes the caller's.
+  const bool bFormatted = mapColPrecision_m.count(ACol) != 0;
+  const std::string formatted = bFormatted ? FormatForColumn(ACol, Value) : std::string();
+  const std::string& text = bFormatted ? formatted : Value;
+  TStringGrid::SetCells(ACol, ARow, text);
   if (mapComboCodeLists_m.count(ACol) != 0) {
-    SetObjects(ACol, ARow, CodeFor(ACol, Value));
+    SetObjects(ACol, ARow, CodeFor(ACol, text));
   }
   if (AfterCellChange) {
-    AfterCellChange(ACol, ARow, Value);
+    AfterCellChange(ACol, ARow, text);
   }
 }
 

@@ -107,7 +107,7 @@ class TQSStringGrid : public TStringGrid {
 
   // ---- cell access ----
   std::string GetCells(int ACol, int ARow) const { return TStringGrid::GetCells(ACol, ARow); }
-  void SetCells(int ACol, int ARow, std::string Value);
+  void SetCells(int ACol, int ARow, const std::string& Value);
   void SetEditText(int ACol, int ARow, const std::string& Value) override;
   TGridRowStrings GetRows(int ARow);
   void SetRows(int ARow, const TGridRowStrings& Value);
