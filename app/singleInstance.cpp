@@ -46,25 +46,23 @@ std::string CanonicalPath(const std::string& eventsFile) {
   return ec ? std::filesystem::absolute(resolved, ec).string() : canonical.string();
 }
 
-// The socket address of a path; false when the path is too long for one.
-bool SocketAddress(const std::string& path, sockaddr_un& address) {
+// A socket for the path, with its address filled in; -1 when the path is too long for
+// an address or no socket can be had.
+int OpenSocket(const std::string& path, sockaddr_un& address) {
   address = sockaddr_un{};
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path) {
-    return false;
+    return -1;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return true;
+  return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
 }
 
 // Asks the program listening at the path to come forward: connects and writes the
 // request, within kForwardWaitMs in all. Nothing is read back.
 void Forward(const std::string& path) {
   sockaddr_un address;
-  if (!SocketAddress(path, address)) {
-    return;
-  }
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int fd = OpenSocket(path, address);
   if (fd < 0) {
     return;
   }
@@ -222,10 +220,7 @@ void SingleInstance::Listen() {
   // Later starts still stop at the lock when this fails; they only cannot call us forward.
   const std::string path = SocketPath(eventsFile_);
   sockaddr_un address;
-  if (!SocketAddress(path, address)) {
-    return;
-  }
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int fd = OpenSocket(path, address);
   if (fd < 0) {
     return;
   }
