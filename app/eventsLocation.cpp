@@ -1,7 +1,6 @@
 #include "eventsLocation.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <system_error>
 
 #include "eventsFile.h"
+#include "xdgFolders.h"
 
 namespace fs = std::filesystem;
 
@@ -21,16 +21,6 @@ namespace {
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
-}
-
-std::string HomeFolder() {
-  std::string home = Env("HOME");
-  if (home.empty()) {
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) {
-      home = entry->pw_dir;
-    }
-  }
-  return home;
 }
 
 }  // namespace
@@ -66,7 +56,7 @@ Inputs FromProcess(const std::string& commandLine) {
     in.exeFolder = exe.parent_path().string();
   }
   in.dataHome = Env("XDG_DATA_HOME");
-  in.home = HomeFolder();
+  in.home = xdg::HomeFolder();
   in.exists = [](const std::string& path) {
     std::error_code err;
     return fs::is_regular_file(path, err);

@@ -6,21 +6,13 @@
 
 #include "Exceptions.h"
 #include "eventsFile.h"
+#include "xdgFolders.h"
 
 namespace fs = std::filesystem;
 
 namespace start_at_login {
 
 namespace {
-
-std::string ConfigHome() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && *config && fs::path(config).is_absolute()) {
-    return config;
-  }
-  const char* home = std::getenv("HOME");
-  return (fs::path(home && *home ? home : "/") / ".config").string();
-}
 
 // Searches PATH the way a session's launcher does.
 std::string FindOnPath(const std::string& name) {
@@ -45,7 +37,8 @@ std::string FindOnPath(const std::string& name) {
 }  // namespace
 
 std::string EntryPath() {
-  return (fs::path(ConfigHome()) / "autostart" / kEntryName).string();
+  return (fs::path(xdg::BaseFolder("XDG_CONFIG_HOME", ".config")) / "autostart" / kEntryName)
+      .string();
 }
 
 std::string ExecLine(const std::string& exePath, const std::string& foundOnPath) {

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "eventsFile.h"
+#include "xdgFolders.h"
 
 namespace zone_cache {
 
@@ -56,14 +57,7 @@ std::string DatabaseStamp() {
 }
 
 std::string DefaultPath() {
-  std::string cache;
-  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
-    cache = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    cache = std::string(home != nullptr ? home : "") + "/.cache";
-  }
-  return cache + "/QSoft/zone-offsets";
+  return xdg::BaseFolder("XDG_CACHE_HOME", ".cache") + "/QSoft/zone-offsets";
 }
 
 bool Read(const std::string& path, const std::string& stamp, int year,

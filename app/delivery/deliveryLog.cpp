@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "xdgFolders.h"
+
 namespace delivery {
 
 namespace {
@@ -108,14 +110,7 @@ std::vector<Entry> ReadRecent(const std::string& path, std::size_t maxLines) {
 }
 
 std::string DefaultLogPath() {
-  std::string state;
-  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/') {
-    state = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    state = std::string(home != nullptr ? home : "") + "/.local/state";
-  }
-  return state + "/QSoft/delivery.log";
+  return xdg::BaseFolder("XDG_STATE_HOME", ".local/state") + "/QSoft/delivery.log";
 }
 
 LogSink::LogSink(Options options)
