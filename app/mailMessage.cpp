@@ -82,7 +82,34 @@ std::string Unquote(const std::string& text) {
   return t;
 }
 
+// The lines of a text: CR LF, LF and CR all end a line; a line end at the very end
+// adds no empty line.
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(std::move(line));
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        ++i;
+      }
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) {
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+}  // namespace
+
+namespace {
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+}  // namespace
 
 std::string Base64(const std::string& bytes) {
   std::string out;
@@ -108,31 +135,6 @@ std::string Base64(const std::string& bytes) {
   }
   return out;
 }
-
-// The lines of a text: CR LF, LF and CR all end a line; a line end at the very end
-// adds no empty line.
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(std::move(line));
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-        ++i;
-      }
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) {
-    lines.push_back(std::move(line));
-  }
-  return lines;
-}
-
-}  // namespace
 
 std::vector<Mailbox> ParseAddressList(const std::string& text) {
   std::vector<Mailbox> list;

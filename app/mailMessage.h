@@ -28,6 +28,10 @@ Mailbox ParseMailbox(const std::string& text);
 // header or command line early and start one of its own.
 std::string OneLine(const std::string& text);
 
+// The bytes in base64 with padding and no line breaks, as SMTP's AUTH lines and encoded
+// words carry them.
+std::string Base64(const std::string& bytes);
+
 // A header value: ASCII text as it is; text holding bytes outside ASCII as RFC 2047
 // encoded words (UTF-8, base64), each at most 75 characters, folded onto continuation
 // lines.

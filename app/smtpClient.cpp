@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <cstring>
 
 #include "SocketError.h"
+#include "mailMessage.h"
 #include "smtpTls.h"
 
 namespace smtp {
@@ -87,15 +87,6 @@ bool WaitReady(int fd, short events, long long deadlineMs) {
       RaiseFromErrno(errno);
     }
   }
-}
-
-std::string Base64(const std::string& bytes) {
-  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                reinterpret_cast<const unsigned char*>(bytes.data()),
-                                static_cast<int>(bytes.size()));
-  text.resize(static_cast<std::size_t>(n));
-  return text;
 }
 
 std::string Upper(std::string text) {
@@ -409,13 +400,14 @@ void Client::SignIn(const std::string& user, const std::string& password) {
     return std::find(offered.begin(), offered.end(), name) != offered.end();
   };
   if (offers("PLAIN")) {
-    Expect(Command("AUTH PLAIN " + Base64(std::string(1, '\0') + user + '\0' + password),
-                   "AUTH PLAIN ****"),
-           235);
+    Expect(
+        Command("AUTH PLAIN " + mail_message::Base64(std::string(1, '\0') + user + '\0' + password),
+                "AUTH PLAIN ****"),
+        235);
   } else if (offers("LOGIN")) {
     Expect(Command("AUTH LOGIN"), 334);
-    Expect(Command(Base64(user)), 334);
-    Expect(Command(Base64(password), "****"), 235);
+    Expect(Command(mail_message::Base64(user)), 334);
+    Expect(Command(mail_message::Base64(password), "****"), 235);
   } else {
     throw SmtpError("The server offers no sign-in this program knows (AUTH PLAIN or LOGIN).");
   }
