@@ -1,16 +1,15 @@
 #include "smtpTls.h"
 
 #include <arpa/inet.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
 
+#include "Exceptions.h"
 #include "smtpClient.h"
+#include "tlsLibrary.h"
 
 namespace smtp {
 
@@ -49,21 +48,24 @@ class NoSigPipe {
 };
 
 // The first reason in OpenSSL's error queue, "unknown" without one.
-std::string QueuedReason() {
-  const unsigned long code = ERR_get_error();
-  ERR_clear_error();
-  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
+std::string QueuedReason(const tls::Api& lib) {
+  const unsigned long code = lib.ERR_get_error();
+  lib.ERR_clear_error();
+  const char* reason = code != 0 ? lib.ERR_reason_error_string(code) : nullptr;
   return reason != nullptr ? reason : "unknown";
 }
 
 }  // namespace
 
 struct TlsSession::Impl {
+  const tls::Api* lib = nullptr;  // set by the handshake
   SSL_CTX* ctx = nullptr;
   SSL* ssl = nullptr;
   ~Impl() {
-    SSL_free(ssl);
-    SSL_CTX_free(ctx);
+    if (lib != nullptr) {
+      lib->SSL_free(ssl);
+      lib->SSL_CTX_free(ctx);
+    }
   }
 
   // Runs op until it succeeds, waiting whenever OpenSSL asks for the socket; returns
@@ -72,12 +74,12 @@ struct TlsSession::Impl {
   int Drive(const Op& op, const Wait& wait, bool& failed) {
     failed = false;
     for (;;) {
-      ERR_clear_error();
+      lib->ERR_clear_error();
       const int n = op();
       if (n > 0) {
         return n;
       }
-      switch (SSL_get_error(ssl, n)) {
+      switch (lib->SSL_get_error(ssl, n)) {
         case SSL_ERROR_WANT_READ:
           wait(false);
           break;
@@ -105,31 +107,37 @@ TlsSession::~TlsSession() = default;
 
 void TlsSession::Handshake(int fd, const std::string& host, const Wait& wait) {
   const std::string failedText = "TLS handshake with " + host + " failed: ";
-  ERR_clear_error();
-  impl_->ctx = SSL_CTX_new(TLS_client_method());
-  if (impl_->ctx == nullptr) {
-    throw SmtpError(failedText + QueuedReason() + ".");
+  try {
+    impl_->lib = &tls::Library();
+  } catch (const Platform::Exception& e) {
+    throw SmtpError(failedText + e.what() + ".");
   }
-  SSL_CTX_set_min_proto_version(impl_->ctx, TLS1_2_VERSION);
-  SSL_CTX_set_verify(impl_->ctx, SSL_VERIFY_PEER, nullptr);
-  if (SSL_CTX_set_default_verify_paths(impl_->ctx) != 1) {
+  const tls::Api& lib = *impl_->lib;
+  lib.ERR_clear_error();
+  impl_->ctx = lib.SSL_CTX_new(lib.TLS_client_method());
+  if (impl_->ctx == nullptr) {
+    throw SmtpError(failedText + QueuedReason(lib) + ".");
+  }
+  lib.SetMinProtoVersion(impl_->ctx, TLS1_2_VERSION);
+  lib.SSL_CTX_set_verify(impl_->ctx, SSL_VERIFY_PEER, nullptr);
+  if (lib.SSL_CTX_set_default_verify_paths(impl_->ctx) != 1) {
     throw SmtpError(failedText + "the system's trusted certificates could not be loaded.");
   }
-  impl_->ssl = SSL_new(impl_->ctx);
-  if (impl_->ssl == nullptr || SSL_set_fd(impl_->ssl, fd) != 1) {
-    throw SmtpError(failedText + QueuedReason() + ".");
+  impl_->ssl = lib.SSL_new(impl_->ctx);
+  if (impl_->ssl == nullptr || lib.SSL_set_fd(impl_->ssl, fd) != 1) {
+    throw SmtpError(failedText + QueuedReason(lib) + ".");
   }
-  SSL_set_mode(impl_->ssl, SSL_MODE_ENABLE_PARTIAL_WRITE);
+  lib.SetMode(impl_->ssl, SSL_MODE_ENABLE_PARTIAL_WRITE);
   // A typed address is checked against the certificate's addresses, a name against its
   // names (and sent as the server name, which shared hosts need to pick a certificate).
   in_addr numeric{};
   bool named = false;
   if (inet_pton(AF_INET, host.c_str(), &numeric) == 1) {
-    named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(impl_->ssl), host.c_str()) == 1;
+    named = lib.X509_VERIFY_PARAM_set1_ip_asc(lib.SSL_get0_param(impl_->ssl), host.c_str()) == 1;
   } else {
-    SSL_set_hostflags(impl_->ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    named = SSL_set_tlsext_host_name(impl_->ssl, host.c_str()) == 1 &&
-            SSL_set1_host(impl_->ssl, host.c_str()) == 1;
+    lib.SSL_set_hostflags(impl_->ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    named = lib.SetServerName(impl_->ssl, host.c_str()) == 1 &&
+            lib.SSL_set1_host(impl_->ssl, host.c_str()) == 1;
   }
   if (!named) {
     throw SmtpError(failedText + "the host name cannot be checked.");
@@ -137,18 +145,18 @@ void TlsSession::Handshake(int fd, const std::string& host, const Wait& wait) {
 
   NoSigPipe quiet;
   bool failed = false;
-  impl_->Drive([this] { return SSL_connect(impl_->ssl); }, wait, failed);
-  if (failed || !SSL_is_init_finished(impl_->ssl)) {
-    const long verified = SSL_get_verify_result(impl_->ssl);
+  impl_->Drive([this, &lib] { return lib.SSL_connect(impl_->ssl); }, wait, failed);
+  if (failed || !lib.SSL_is_init_finished(impl_->ssl)) {
+    const long verified = lib.SSL_get_verify_result(impl_->ssl);
     if (verified != X509_V_OK) {
-      ERR_clear_error();
+      lib.ERR_clear_error();
       throw SmtpError("The certificate of " + host +
-                      " was not accepted: " + X509_verify_cert_error_string(verified) + ".");
+                      " was not accepted: " + lib.X509_verify_cert_error_string(verified) + ".");
     }
-    if (ERR_peek_error() == 0) {
+    if (lib.ERR_peek_error() == 0) {
       throw SmtpError(failedText + "the server closed the connection.");
     }
-    throw SmtpError(failedText + QueuedReason() + ".");
+    throw SmtpError(failedText + QueuedReason(lib) + ".");
   }
 }
 
@@ -157,13 +165,15 @@ bool TlsSession::Read(std::string& into, const Wait& wait) {
   bool failed = false;
   NoSigPipe quiet;
   const int n = impl_->Drive(
-      [this, &chunk] { return SSL_read(impl_->ssl, chunk, static_cast<int>(sizeof chunk)); }, wait,
-      failed);
+      [this, &chunk] {
+        return impl_->lib->SSL_read(impl_->ssl, chunk, static_cast<int>(sizeof chunk));
+      },
+      wait, failed);
   if (failed) {
-    if (ERR_peek_error() == 0) {
+    if (impl_->lib->ERR_peek_error() == 0) {
       return false;  // the connection ended without TLS's own closing
     }
-    throw SmtpError("TLS read failed: " + QueuedReason() + ".");
+    throw SmtpError("TLS read failed: " + QueuedReason(*impl_->lib) + ".");
   }
   if (n <= 0) {
     return false;
@@ -180,13 +190,14 @@ void TlsSession::Write(const char* bytes, std::size_t size, const Wait& wait) {
     const int n = impl_->Drive(
         [&] {
           const std::size_t part = std::min<std::size_t>(size - done, 1 << 20);
-          return SSL_write(impl_->ssl, bytes + done, static_cast<int>(part));
+          return impl_->lib->SSL_write(impl_->ssl, bytes + done, static_cast<int>(part));
         },
         wait, failed);
     if (failed || n <= 0) {
       throw SmtpError("TLS write failed: " +
-                      (ERR_peek_error() != 0 ? QueuedReason()
-                                             : std::string("the server closed the connection")) +
+                      (impl_->lib->ERR_peek_error() != 0
+                           ? QueuedReason(*impl_->lib)
+                           : std::string("the server closed the connection")) +
                       ".");
     }
     done += static_cast<std::size_t>(n);
@@ -194,10 +205,10 @@ void TlsSession::Write(const char* bytes, std::size_t size, const Wait& wait) {
 }
 
 void TlsSession::Shutdown() {
-  if (impl_->ssl != nullptr && SSL_is_init_finished(impl_->ssl)) {
+  if (impl_->ssl != nullptr && impl_->lib->SSL_is_init_finished(impl_->ssl)) {
     NoSigPipe quiet;
-    SSL_shutdown(impl_->ssl);
-    ERR_clear_error();
+    impl_->lib->SSL_shutdown(impl_->ssl);
+    impl_->lib->ERR_clear_error();
   }
 }
 

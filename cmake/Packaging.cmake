@@ -23,8 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # media back-end (in libqt6multimedia6, also found); tray icons, sound and SVG icons need
 # nothing more. qt6-qpa-plugins carries the Wayland and other desktops' platform plug-ins.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, qt6-wayland")
-# libcurl is opened by name at the first messenger sign-in, so no scan sees it either.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4")
+# libcurl and OpenSSL are opened by name at the first sign-in or secure connection, so
+# no scan sees them either.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, libssl3")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quorvane-software.example/qsoft/vazudovu/")
 # Only the program's own files: the test and benchmark binaries install nothing.
 include(CPack)

@@ -1,9 +1,6 @@
 #include "passportClients.h"
 
 #include <curl/curl.h>
-#include <dlfcn.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -11,20 +8,22 @@
 #include <mutex>
 
 #include "Exceptions.h"
+#include "lateLibrary.h"
 #include "msmSocket.h"
+#include "tlsLibrary.h"
 
 namespace msm {
 
 namespace {
 
-std::string OpenSslError(const std::string& what) {
-  const unsigned long code = ERR_get_error();
-  ERR_clear_error();
+std::string OpenSslError(const tls::Api& lib, const std::string& what) {
+  const unsigned long code = lib.ERR_get_error();
+  lib.ERR_clear_error();
   if (code == 0) {
     return what;
   }
   char text[256];
-  ERR_error_string_n(code, text, sizeof text);
+  lib.ERR_error_string_n(code, text, sizeof text);
   return what + ": " + text;
 }
 
@@ -34,15 +33,16 @@ constexpr std::size_t kMaxLine = 64 * 1024;
 
 // ---- TlsContext
 
-TlsContext::TlsContext() : ctx_(SSL_CTX_new(TLS_client_method())) {
+TlsContext::TlsContext()
+    : lib_(&tls::Library()), ctx_(lib_->SSL_CTX_new(lib_->TLS_client_method())) {
   if (ctx_ == nullptr) {
-    throw Platform::Exception(OpenSslError("Could not create the TLS context"));
+    throw Platform::Exception(OpenSslError(*lib_, "Could not create the TLS context"));
   }
-  SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+  lib_->SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
 }
 
 TlsContext::~TlsContext() {
-  SSL_CTX_free(ctx_);
+  lib_->SSL_CTX_free(ctx_);
 }
 
 // ---- NexusClient
@@ -86,16 +86,6 @@ struct Curl {
 
 namespace {
 
-constexpr char kCurlLibrary[] = "libcurl.so.4";
-
-template <typename Function>
-void Find(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  if (function == nullptr) {
-    throw Platform::Exception(std::string("The HTTP library ") + kCurlLibrary + " lacks " + name);
-  }
-}
-
 // The library once for the whole program; it stays loaded to the end.
 const Curl& LoadCurl() {
   static std::mutex mutex;
@@ -104,21 +94,16 @@ const Curl& LoadCurl() {
   if (curl != nullptr) {
     return *curl;
   }
-  void* library = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    const char* why = dlerror();
-    throw Platform::Exception(std::string("The HTTP library ") + kCurlLibrary +
-                              " could not be loaded: " + (why != nullptr ? why : "not found"));
-  }
+  const LateLibrary library("libcurl.so.4", "The HTTP library");
   auto loaded = std::make_unique<Curl>();
-  Find(library, "curl_global_init", loaded->global_init);
-  Find(library, "curl_easy_init", loaded->init);
-  Find(library, "curl_easy_cleanup", loaded->cleanup);
-  Find(library, "curl_easy_reset", loaded->reset);
-  Find(library, "curl_easy_setopt", loaded->setopt);
-  Find(library, "curl_easy_perform", loaded->perform);
-  Find(library, "curl_easy_strerror", loaded->strerror);
-  Find(library, "curl_easy_getinfo", loaded->getinfo);
+  library.Find("curl_global_init", loaded->global_init);
+  library.Find("curl_easy_init", loaded->init);
+  library.Find("curl_easy_cleanup", loaded->cleanup);
+  library.Find("curl_easy_reset", loaded->reset);
+  library.Find("curl_easy_setopt", loaded->setopt);
+  library.Find("curl_easy_perform", loaded->perform);
+  library.Find("curl_easy_strerror", loaded->strerror);
+  library.Find("curl_easy_getinfo", loaded->getinfo);
   loaded->global_init(CURL_GLOBAL_DEFAULT);
   curl = std::move(loaded);
   return *curl;
@@ -167,7 +152,8 @@ NexusAnswer NexusClient::Get(const std::string& url, const std::string& userAgen
 // ---- TlsLineClient
 
 TlsLineClient::TlsLineClient(const TlsContext& context, const std::string& host, int port,
-                             int timeoutMs) {
+                             int timeoutMs)
+    : lib_(context.Library()) {
   fd_ = ConnectSocket(host, port, timeoutMs);
   if (fd_ < 0) {
     throw Platform::Exception(SocketErrorText("Connecting to " + host, 0));
@@ -176,15 +162,15 @@ TlsLineClient::TlsLineClient(const TlsContext& context, const std::string& host,
   timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
   ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  ERR_clear_error();
-  ssl_ = SSL_new(context.Get());
-  if (ssl_ == nullptr || SSL_set_fd(ssl_, fd_) != 1) {
-    throw Platform::Exception(OpenSslError("Could not start TLS"));
+  lib_.ERR_clear_error();
+  ssl_ = lib_.SSL_new(context.Get());
+  if (ssl_ == nullptr || lib_.SSL_set_fd(ssl_, fd_) != 1) {
+    throw Platform::Exception(OpenSslError(lib_, "Could not start TLS"));
   }
-  SSL_set_tlsext_host_name(ssl_, host.c_str());
-  if (SSL_connect(ssl_) != 1) {
-    const std::string message = OpenSslError("TLS negotiation with " + host + " failed");
-    SSL_free(ssl_);
+  lib_.SetServerName(ssl_, host.c_str());
+  if (lib_.SSL_connect(ssl_) != 1) {
+    const std::string message = OpenSslError(lib_, "TLS negotiation with " + host + " failed");
+    lib_.SSL_free(ssl_);
     ssl_ = nullptr;
     ::close(fd_);
     fd_ = -1;
@@ -194,7 +180,7 @@ TlsLineClient::TlsLineClient(const TlsContext& context, const std::string& host,
 
 TlsLineClient::~TlsLineClient() {
   if (ssl_ != nullptr) {
-    SSL_free(ssl_);
+    lib_.SSL_free(ssl_);
   }
   if (fd_ >= 0) {
     ::close(fd_);
@@ -205,9 +191,10 @@ void TlsLineClient::WriteLine(const std::string& line) {
   const std::string text = line + "\r\n";
   std::size_t done = 0;
   while (done < text.size()) {
-    const int written = SSL_write(ssl_, text.data() + done, static_cast<int>(text.size() - done));
+    const int written =
+        lib_.SSL_write(ssl_, text.data() + done, static_cast<int>(text.size() - done));
     if (written <= 0) {
-      throw Platform::Exception(OpenSslError("Writing to the login server failed"));
+      throw Platform::Exception(OpenSslError(lib_, "Writing to the login server failed"));
     }
     done += static_cast<std::size_t>(written);
   }
@@ -215,12 +202,12 @@ void TlsLineClient::WriteLine(const std::string& line) {
 
 void TlsLineClient::Fill() {
   char chunk[4096];
-  const int got = SSL_read(ssl_, chunk, sizeof chunk);
+  const int got = lib_.SSL_read(ssl_, chunk, sizeof chunk);
   if (got <= 0) {
-    if (SSL_get_error(ssl_, got) == SSL_ERROR_ZERO_RETURN || got == 0) {
+    if (lib_.SSL_get_error(ssl_, got) == SSL_ERROR_ZERO_RETURN || got == 0) {
       throw Platform::Exception("Connection Closed Gracefully.");
     }
-    throw Platform::Exception(OpenSslError("Reading from the login server failed"));
+    throw Platform::Exception(OpenSslError(lib_, "Reading from the login server failed"));
   }
   pending_.append(chunk, static_cast<std::size_t>(got));
 }

@@ -11,6 +11,10 @@
 struct ssl_ctx_st;
 struct ssl_st;
 
+namespace tls {
+struct Api;
+}
+
 namespace msm {
 
 struct Curl;
@@ -18,13 +22,16 @@ struct Curl;
 // One TLS client context: the library's defaults, no client certificate, no verification.
 class TlsContext {
  public:
-  TlsContext();  // raises Platform::Exception when OpenSSL cannot make one
+  // Raises Platform::Exception when OpenSSL cannot be loaded or cannot make one.
+  TlsContext();
   ~TlsContext();
   TlsContext(const TlsContext&) = delete;
   TlsContext& operator=(const TlsContext&) = delete;
   ssl_ctx_st* Get() const noexcept { return ctx_; }
+  const tls::Api& Library() const noexcept { return *lib_; }
 
  private:
+  const tls::Api* lib_;
   ssl_ctx_st* ctx_ = nullptr;
 };
 
@@ -67,6 +74,7 @@ class TlsLineClient {
 
  private:
   void Fill();
+  const tls::Api& lib_;
   int fd_ = -1;
   ssl_st* ssl_ = nullptr;
   std::string pending_;

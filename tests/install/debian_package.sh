@@ -34,7 +34,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = vazudovu ] || fail "Package is $(field Package)"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is $(field Architecture)"
 [ -n "$(field Maintainer)" ] && [ -n "$(field Description)" ] || fail "no Maintainer or Description"
-for lib in libqt6widgets6 libqt6multimedia6 libsqlite3-0 libcurl4 libc6; do
+for lib in libqt6widgets6 libqt6multimedia6 libsqlite3-0 libcurl4 libssl3 libc6; do
   field Depends | grep -q "\b$lib\b" || fail "Depends lacks $lib: $(field Depends)"
 done
 echo "debian package: ok"

@@ -28,6 +28,12 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 [ "$(find . -type f | wc -l)" -eq 14 ] || { find . -type f; fail "unexpected files installed"; }
 
+# What serves only a channel in use is opened when first needed, not loaded at every start.
+needed=$(objdump -p bin/vazudovu | awk '$1 == "NEEDED" {print $2}')
+for lib in libssl libcrypto libcurl libQt6Multimedia libQt6Network; do
+  ! grep -q "^$lib" <<<"$needed" || fail "bin/vazudovu links $lib at start"
+done
+
 desktop-file-validate share/applications/vazudovu.desktop
 appstreamcli validate --no-net --pedantic share/metainfo/example.quorvane.Vazudovu.metainfo.xml >"$work/as.log" ||
   { cat "$work/as.log"; fail "the metainfo does not validate"; }
