@@ -71,20 +71,41 @@ pid_t PidOfTemporary(const std::string& name, const std::string& fileName) {
   return ec == std::errc() && pid > 0 ? static_cast<pid_t>(pid) : 0;
 }
 
-// The line that starts at `start`, without its line end; `start` moves past the line end
-// (CR LF, LF or CR).
-std::string_view NextLine(std::string_view all, std::size_t& start) {
-  std::size_t end = all.find_first_of("\r\n", start);
-  if (end == std::string_view::npos) {
-    end = all.size();
+// Cuts a text into lines at CR LF, LF or CR. Both ends are found with memchr, and where
+// the next LF lies is kept from line to line, so each byte is searched about once
+// whichever line end the file uses.
+class LineCutter {
+ public:
+  explicit LineCutter(std::string_view all) : all_(all) {}
+  bool Done() const { return start_ >= all_.size(); }
+  std::size_t Start() const { return start_; }
+
+  // The next line without its line end; only while not Done().
+  std::string_view Next() {
+    const char* const data = all_.data();
+    if (nextLf_ < start_ || !lfSought_) {
+      const void* lf = std::memchr(data + start_, '\n', all_.size() - start_);
+      nextLf_ = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - data)
+                              : all_.size();
+      lfSought_ = true;
+    }
+    const void* cr = std::memchr(data + start_, '\r', nextLf_ - start_);
+    std::size_t end =
+        cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - data) : nextLf_;
+    const std::string_view line = all_.substr(start_, end - start_);
+    if (end + 1 < all_.size() && all_[end] == '\r' && all_[end + 1] == '\n') {
+      ++end;
+    }
+    start_ = end + 1;
+    return line;
   }
-  const std::string_view line = all.substr(start, end - start);
-  if (end + 1 < all.size() && all[end] == '\r' && all[end + 1] == '\n') {
-    ++end;
-  }
-  start = end + 1;
-  return line;
-}
+
+ private:
+  std::string_view all_;
+  std::size_t start_ = 0;
+  std::size_t nextLf_ = 0;  // the first LF at or after start_, or the size when none
+  bool lfSought_ = false;
+};
 
 }  // namespace
 
@@ -152,8 +173,8 @@ void AppendField(std::string& line, const std::string& text, std::intptr_t objec
 
 std::vector<std::string> SplitLines(const std::string& bytes) {
   std::vector<std::string> lines;
-  for (std::size_t start = 0; start < bytes.size();) {
-    lines.emplace_back(NextLine(bytes, start));
+  for (LineCutter cutter(bytes); !cutter.Done();) {
+    lines.emplace_back(cutter.Next());
   }
   return lines;
 }
@@ -247,9 +268,9 @@ FieldLines::FieldLines(std::string bytes)
   fieldEnds_.reserve(bars + breaks + 1);
   lineStarts_.reserve(breaks + 1);
   lineEnds_.reserve(breaks + 1);
-  for (std::size_t start = 0; start < all.size();) {
-    const auto lineStart = static_cast<std::uint32_t>(start);
-    const std::string_view line = NextLine(all, start);
+  for (LineCutter cutter(all); !cutter.Done();) {
+    const auto lineStart = static_cast<std::uint32_t>(cutter.Start());
+    const std::string_view line = cutter.Next();
     lineStarts_.push_back(lineStart);
     for (std::size_t bar = line.find('|'); bar != std::string_view::npos;
          bar = line.find('|', bar + 1)) {

@@ -60,6 +60,8 @@ TEST(EventsFileText, SplitsLinesWhateverTheirEnds) {
   EXPECT_EQ(SplitLines("a\rb\r"), (Lines{"a", "b"}));
   EXPECT_EQ(SplitLines("a\r\n\r\nb\n\nc"), (Lines{"a", "", "b", "", "c"}));
   EXPECT_EQ(SplitLines("\r\n"), (Lines{""}));
+  // Lone CRs before, between and after the LFs: each line end counts once.
+  EXPECT_EQ(SplitLines("a\rb\rc\r\nd\ne\rf\n\rg"), (Lines{"a", "b", "c", "d", "e", "f", "", "g"}));
   EXPECT_EQ(SplitLines(""), Lines{});
   // Bytes that are not UTF-8 pass through untouched.
   EXPECT_EQ(SplitLines("caf\xe9|0|\xff\xfe\r\n"), (Lines{"caf\xe9|0|\xff\xfe"}));
