@@ -1,6 +1,8 @@
 #include "GridData.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <limits>
 
 #include "GridTypes.h"
@@ -10,6 +12,8 @@ namespace QSGrid {
 namespace {
 // A row's texts are counted with 32-bit positions.
 constexpr std::size_t kMaxRowText = std::numeric_limits<std::uint32_t>::max();
+// The least room a row's texts get when they first need some.
+constexpr std::size_t kMinText = 48;
 
 template <typename T>
 void MoveItem(std::vector<T>& items, int from, int to) {
@@ -21,82 +25,192 @@ void MoveItem(std::vector<T>& items, int from, int to) {
 }
 }  // namespace
 
-void TGridData::Row_::Shift(std::size_t fromCol, std::size_t oldLength, std::size_t newLength) {
-  for (std::size_t c = fromCol; c < ends_.size(); ++c) {
-    ends_[c] = static_cast<std::uint32_t>(ends_[c] - oldLength + newLength);
+TGridData::Row_::Row_(std::size_t cols)
+    : block_(cols == 0 ? nullptr : new char[cols * sizeof(std::uint32_t)]()),
+      capacity_(cols * sizeof(std::uint32_t)),
+      cols_(static_cast<std::uint32_t>(cols)) {}
+
+TGridData::Row_::Row_(const Row_& other)
+    : capacity_(other.TextsOffset() + other.TextSize()),
+      cols_(other.cols_),
+      objects_(other.objects_) {
+  if (capacity_ != 0) {
+    block_.reset(new char[capacity_]);
+    std::memcpy(block_.get(), other.block_.get(), capacity_);
   }
+}
+
+TGridData::Row_& TGridData::Row_::operator=(const Row_& other) {
+  if (this != &other) {
+    *this = Row_(other);
+  }
+  return *this;
+}
+
+std::intptr_t TGridData::Row_::Object(std::size_t col) const {
+  std::intptr_t object = 0;
+  if (col < objects_) {
+    std::memcpy(&object, block_.get() + col * sizeof object, sizeof object);
+  }
+  return object;
+}
+
+void TGridData::Row_::Shift(std::size_t fromCol, std::size_t oldLength, std::size_t newLength) {
+  if (oldLength == newLength) {
+    return;
+  }
+  for (std::size_t c = fromCol; c < cols_; ++c) {
+    SetEnd(c, End(c) - oldLength + newLength);
+  }
+}
+
+void TGridData::Row_::Regrow(std::size_t objects, std::size_t textCapacity) {
+  const std::size_t kept = std::min<std::size_t>(objects, objects_) * sizeof(std::intptr_t);
+  const std::size_t ends = cols_ * sizeof(std::uint32_t);
+  const std::size_t textSize = TextSize();
+  const std::size_t capacity = objects * sizeof(std::intptr_t) + ends + textCapacity;
+  std::unique_ptr<char[]> block(new char[capacity]);
+  char* const to = block.get();
+  const char* const from = block_.get();
+  if (kept != 0) {
+    std::memcpy(to, from, kept);
+  }
+  std::memset(to + kept, 0, objects * sizeof(std::intptr_t) - kept);
+  if (ends + textSize != 0) {
+    std::memcpy(to + objects * sizeof(std::intptr_t), from + EndsOffset(), ends + textSize);
+  }
+  block_ = std::move(block);
+  capacity_ = capacity;
+  objects_ = static_cast<std::uint32_t>(objects);
 }
 
 void TGridData::Row_::SetText(std::size_t col, std::string_view text) {
   const std::size_t begin = Begin(col);
-  const std::size_t length = ends_[col] - begin;
-  if (text.size() > kMaxRowText - (texts_.size() - length)) {
+  const std::size_t end = End(col);
+  const std::size_t size = TextSize();
+  if (text.size() > kMaxRowText - (size - (end - begin))) {
     throw EInvalidGridOperation(SGridRowTooLong);
   }
-  const std::size_t size = texts_.size() - length + text.size();
-  if (size <= texts_.capacity()) {
-    texts_.replace(begin, length, text);
-  } else {
-    // A loading row gets its texts one cell after another; a string left to grow by
-    // itself doubles each time and ends with most of a row's memory unused.
-    std::string grown;
-    grown.reserve(size + size / 4);
-    grown.append(texts_, 0, begin).append(text).append(texts_, begin + length);
-    texts_ = std::move(grown);
+  // A text taken from this row itself is copied first: the move below would change it.
+  std::string own;
+  const std::less<const char*> before;
+  if (block_ != nullptr && !before(text.data(), block_.get()) &&
+      before(text.data(), block_.get() + capacity_)) {
+    own.assign(text);
+    text = own;
   }
-  Shift(col, length, text.size());
+  const std::size_t newSize = size - (end - begin) + text.size();
+  if (newSize > capacity_ - TextsOffset()) {
+    // A loading row gets its texts one cell after another: it grows to fit plus a quarter
+    // (at least kMinText), not to double, so little of a loaded row stays unused.
+    Regrow(objects_, std::max(newSize + newSize / 4, kMinText));
+  }
+  char* const texts = block_.get() + TextsOffset();
+  std::memmove(texts + begin + text.size(), texts + end, size - end);
+  if (!text.empty()) {
+    std::memcpy(texts + begin, text.data(), text.size());
+  }
+  Shift(col, end - begin, text.size());
 }
 
 void TGridData::Row_::SetObject(std::size_t col, std::intptr_t object) {
-  if (col >= objects_.size()) {
+  if (col >= objects_) {
     if (object == 0) {
       return;
     }
-    objects_.resize(col + 1, 0);
+    Regrow(col + 1, capacity_ - TextsOffset());
   }
-  objects_[col] = object;
+  std::memcpy(block_.get() + col * sizeof object, &object, sizeof object);
+}
+
+TGridData::Row_::Lists TGridData::Row_::Unpack() const {
+  Lists lists;
+  for (std::size_t c = 0; c < objects_; ++c) {
+    lists.objects.push_back(Object(c));
+  }
+  for (std::size_t c = 0; c < cols_; ++c) {
+    lists.ends.push_back(static_cast<std::uint32_t>(End(c)));
+  }
+  lists.texts.assign(block_.get() + TextsOffset(), TextSize());
+  return lists;
+}
+
+void TGridData::Row_::Pack(const Lists& lists) {
+  Row_ packed(0);
+  packed.cols_ = static_cast<std::uint32_t>(lists.ends.size());
+  packed.objects_ = static_cast<std::uint32_t>(lists.objects.size());
+  packed.capacity_ = packed.TextsOffset() + lists.texts.size();
+  if (packed.capacity_ != 0) {
+    packed.block_.reset(new char[packed.capacity_]);
+    char* to = packed.block_.get();
+    const std::size_t objects = lists.objects.size() * sizeof(std::intptr_t);
+    const std::size_t ends = lists.ends.size() * sizeof(std::uint32_t);
+    if (objects != 0) {
+      std::memcpy(to, lists.objects.data(), objects);
+    }
+    if (ends != 0) {
+      std::memcpy(to + objects, lists.ends.data(), ends);
+    }
+    if (!lists.texts.empty()) {
+      std::memcpy(to + objects + ends, lists.texts.data(), lists.texts.size());
+    }
+  }
+  *this = std::move(packed);
 }
 
 void TGridData::Row_::Resize(std::size_t cols) {
-  if (cols < ends_.size()) {
-    texts_.resize(Begin(cols));
-    ends_.resize(cols);
-    objects_.resize(std::min(objects_.size(), cols));
-  } else {
-    ends_.resize(cols, static_cast<std::uint32_t>(texts_.size()));
+  if (cols == cols_) {
+    return;
   }
+  Lists lists = Unpack();
+  if (cols < cols_) {
+    lists.texts.resize(Begin(cols));
+    lists.ends.resize(cols);
+    lists.objects.resize(std::min(lists.objects.size(), cols));
+  } else {
+    lists.ends.resize(cols, static_cast<std::uint32_t>(lists.texts.size()));
+  }
+  Pack(lists);
 }
 
 void TGridData::Row_::Insert(std::size_t col, std::string_view text, std::intptr_t object) {
-  if (text.size() > kMaxRowText - texts_.size()) {
+  if (text.size() > kMaxRowText - TextSize()) {
     throw EInvalidGridOperation(SGridRowTooLong);
   }
+  Lists lists = Unpack();
   const std::size_t begin = Begin(col);
-  texts_.insert(begin, text);
-  ends_.insert(ends_.begin() + static_cast<std::ptrdiff_t>(col), static_cast<std::uint32_t>(begin));
-  Shift(col, 0, text.size());
-  if (col < objects_.size()) {
-    objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(col), object);
-  } else {
-    SetObject(col, object);
+  lists.texts.insert(begin, text);
+  lists.ends.insert(lists.ends.begin() + static_cast<std::ptrdiff_t>(col),
+                    static_cast<std::uint32_t>(begin));
+  for (std::size_t c = col; c < lists.ends.size(); ++c) {
+    lists.ends[c] = static_cast<std::uint32_t>(lists.ends[c] + text.size());
   }
+  if (col < lists.objects.size()) {
+    lists.objects.insert(lists.objects.begin() + static_cast<std::ptrdiff_t>(col), object);
+  } else if (object != 0) {
+    lists.objects.resize(col + 1, 0);
+    lists.objects[col] = object;
+  }
+  Pack(lists);
 }
 
 void TGridData::Row_::Erase(std::size_t col) {
+  Lists lists = Unpack();
   const std::size_t begin = Begin(col);
-  const std::size_t length = ends_[col] - begin;
-  texts_.erase(begin, length);
-  ends_.erase(ends_.begin() + static_cast<std::ptrdiff_t>(col));
-  Shift(col, length, 0);
-  if (col < objects_.size()) {
-    objects_.erase(objects_.begin() + static_cast<std::ptrdiff_t>(col));
+  const std::size_t length = End(col) - begin;
+  lists.texts.erase(begin, length);
+  lists.ends.erase(lists.ends.begin() + static_cast<std::ptrdiff_t>(col));
+  for (std::size_t c = col; c < lists.ends.size(); ++c) {
+    lists.ends[c] = static_cast<std::uint32_t>(lists.ends[c] - length);
   }
+  if (col < lists.objects.size()) {
+    lists.objects.erase(lists.objects.begin() + static_cast<std::ptrdiff_t>(col));
+  }
+  Pack(lists);
 }
 
 void TGridData::Row_::Clear() {
-  texts_.clear();
-  std::fill(ends_.begin(), ends_.end(), 0);
-  objects_.clear();
+  *this = Row_(cols_);
 }
 
 TGridData::TGridData(int colCount, int rowCount, int defaultColWidth, int defaultRowHeight)

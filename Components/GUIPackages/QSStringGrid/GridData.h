@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,20 +73,24 @@ class TGridData {
   void DeleteColumn(int col);
 
  private:
-  // A row keeps its cells' texts one after another in one string and its objects only
-  // up to the last that is not 0, so that a row of a loaded file costs a few allocations
-  // rather than a string and an object for each cell.
+  // A row keeps all it holds in one block: its objects up to the last that is not 0, the
+  // end of each cell's text, then the texts one after another. A row of a loaded file so
+  // costs one allocation rather than a string and an object for each cell.
   class Row_ {
    public:
-    explicit Row_(std::size_t cols) : ends_(cols, 0) {}
-    std::size_t Size() const { return ends_.size(); }
+    explicit Row_(std::size_t cols);
+    Row_(const Row_& other);
+    Row_& operator=(const Row_& other);
+    Row_(Row_&&) noexcept = default;
+    Row_& operator=(Row_&&) noexcept = default;
+    ~Row_() = default;
+
+    std::size_t Size() const { return cols_; }
     std::string_view Text(std::size_t col) const {
-      return std::string_view(texts_).substr(Begin(col), ends_[col] - Begin(col));
+      return {block_.get() + TextsOffset() + Begin(col), End(col) - Begin(col)};
     }
     void SetText(std::size_t col, std::string_view text);
-    std::intptr_t Object(std::size_t col) const {
-      return col < objects_.size() ? objects_[col] : 0;
-    }
+    std::intptr_t Object(std::size_t col) const;
     void SetObject(std::size_t col, std::intptr_t object);
     void Resize(std::size_t cols);
     void Insert(std::size_t col, std::string_view text, std::intptr_t object);
@@ -92,12 +98,37 @@ class TGridData {
     void Clear();
 
    private:
-    std::size_t Begin(std::size_t col) const { return col == 0 ? 0 : ends_[col - 1]; }
-    void Shift(std::size_t fromCol, std::size_t oldLength, std::size_t newLength);
+    // The row as plain lists, for the column changes, which are rare.
+    struct Lists {
+      std::vector<std::intptr_t> objects;
+      std::vector<std::uint32_t> ends;
+      std::string texts;
+    };
 
-    std::string texts_;
-    std::vector<std::uint32_t> ends_;  // one past each cell's text in texts_
-    std::vector<std::intptr_t> objects_;
+    std::size_t EndsOffset() const { return objects_ * sizeof(std::intptr_t); }
+    std::size_t TextsOffset() const { return EndsOffset() + cols_ * sizeof(std::uint32_t); }
+    std::size_t End(std::size_t col) const {
+      std::uint32_t end;
+      std::memcpy(&end, block_.get() + EndsOffset() + col * sizeof end, sizeof end);
+      return end;
+    }
+    void SetEnd(std::size_t col, std::size_t end) {
+      const auto value = static_cast<std::uint32_t>(end);
+      std::memcpy(block_.get() + EndsOffset() + col * sizeof value, &value, sizeof value);
+    }
+    std::size_t Begin(std::size_t col) const { return col == 0 ? 0 : End(col - 1); }
+    std::size_t TextSize() const { return cols_ == 0 ? 0 : End(cols_ - 1); }
+    void Shift(std::size_t fromCol, std::size_t oldLength, std::size_t newLength);
+    // Moves the row to a new block with `objects` objects (new ones 0) and room for
+    // `textCapacity` bytes of text.
+    void Regrow(std::size_t objects, std::size_t textCapacity);
+    Lists Unpack() const;
+    void Pack(const Lists& lists);
+
+    std::unique_ptr<char[]> block_;
+    std::size_t capacity_ = 0;  // bytes in block_
+    std::uint32_t cols_ = 0;
+    std::uint32_t objects_ = 0;
   };
   void CheckCol(int col) const;
   void CheckRow(int row) const;
