@@ -195,35 +195,46 @@ void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string&
   const TGridUpdateBatch batch(*grdEvents);
   grdEvents->ReserveRows(grdEvents->RowCount() +
                          static_cast<int>(std::min<std::size_t>(lines.size(), INT_MAX / 2)));
+  // The line was cut into its fields ahead ("P1.1"); a row starts under "P1.2", takes the
+  // first column under "P1.3_0_<row>" (then "P1.4_0_<row>" and "P2", where nothing can
+  // fail), has its fields set under "P3" and ends under "P4". The step is kept as a plain
+  // pointer and the marker written only when a step fails, not several times a row.
+  const char* step = "P1.2";
+  int r = 0;
   std::string text;
-  for (std::size_t line = 0; line < lines.size(); ++line) {
-    const events_file::FieldLines::Fields values = lines[line];
-    // The line was cut into its fields ahead ("P1.1"); the row starts under "P1.2".
-    marker = "P1.2";
-    const int r = grdEvents->RowCount() - 1;
-    grdEvents->InsertRow(r);
-    marker = "P1.3_0_" + std::to_string(r);
-    grdEvents->SetCol(0);
-    marker = "P1.4_0_" + std::to_string(r);
-    marker = "P2";
-    const int columns = grdEvents->ColCount();
-    // Every field is set under "P3" and the row ends under "P4"; the marker is written
-    // once for the row rather than twice for each of its fields.
-    marker = "P3";
-    for (std::size_t k = 0; k < values.size(); ++k) {
-      const int c = static_cast<int>(k / 2);
-      if (c >= columns) {
-        continue;
-      }
-      if (k % 2 == 0) {
-        // One buffer serves every field, so a long text costs no allocation of its own.
-        text.assign(values[k]);
-        grdEvents->SetCells(c, r, text);
-      } else {
-        grdEvents->SetObjects(c, r, events_file::ObjectFromField(values[k]));
-        grdEvents->InvalidateRow(r);
+  try {
+    for (std::size_t line = 0; line < lines.size(); ++line) {
+      const events_file::FieldLines::Fields values = lines[line];
+      step = "P1.2";
+      r = grdEvents->RowCount() - 1;
+      grdEvents->InsertRow(r);
+      step = "P1.3_0_";
+      grdEvents->SetCol(0);
+      const int columns = grdEvents->ColCount();
+      step = "P3";
+      for (std::size_t k = 0; k < values.size(); ++k) {
+        const int c = static_cast<int>(k / 2);
+        if (c >= columns) {
+          continue;
+        }
+        if (k % 2 == 0) {
+          // One buffer serves every field, so a long text costs no allocation of its own.
+          text.assign(values[k]);
+          grdEvents->SetCells(c, r, text);
+        } else {
+          grdEvents->SetObjects(c, r, events_file::ObjectFromField(values[k]));
+          grdEvents->InvalidateRow(r);
+        }
       }
     }
+  } catch (...) {
+    marker = step;
+    if (marker == "P1.3_0_") {
+      marker += std::to_string(r);
+    }
+    throw;
+  }
+  if (lines.size() != 0) {
     marker = "P4";
   }
 }
