@@ -194,6 +194,10 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 }
 
 std::intptr_t ObjectFromField(std::string_view field) {
+  // Nearly every object of a file is one digit, most of them "0".
+  if (field.size() == 1 && field[0] >= '0' && field[0] <= '9') {
+    return field[0] - '0';
+  }
   std::intptr_t value = 0;
   const char* first = field.data();
   const char* last = first + field.size();
