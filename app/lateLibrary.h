@@ -3,6 +3,8 @@
 // the channel that uses it never runs.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
 
 class LateLibrary {
@@ -24,3 +26,17 @@ class LateLibrary {
   const char* soname_;
   std::string role_;
 };
+
+// The functions a library offers the program, found once by `find` (which opens the
+// library and raises when it cannot) for every thread; a failed attempt is made again at
+// the next call.
+template <typename Api, typename Find>
+const Api& FindOnce(const Find& find) {
+  static std::mutex mutex;
+  static std::unique_ptr<const Api> api;
+  const std::lock_guard<std::mutex> lock(mutex);
+  if (api == nullptr) {
+    api = std::make_unique<const Api>(find());
+  }
+  return *api;
+}

@@ -5,8 +5,6 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <mutex>
-
 #include "Exceptions.h"
 #include "lateLibrary.h"
 #include "msmSocket.h"
@@ -88,25 +86,20 @@ namespace {
 
 // The library once for the whole program; it stays loaded to the end.
 const Curl& LoadCurl() {
-  static std::mutex mutex;
-  static std::unique_ptr<Curl> curl;
-  const std::lock_guard<std::mutex> lock(mutex);
-  if (curl != nullptr) {
-    return *curl;
-  }
-  const LateLibrary library("libcurl.so.4", "The HTTP library");
-  auto loaded = std::make_unique<Curl>();
-  library.Find("curl_global_init", loaded->global_init);
-  library.Find("curl_easy_init", loaded->init);
-  library.Find("curl_easy_cleanup", loaded->cleanup);
-  library.Find("curl_easy_reset", loaded->reset);
-  library.Find("curl_easy_setopt", loaded->setopt);
-  library.Find("curl_easy_perform", loaded->perform);
-  library.Find("curl_easy_strerror", loaded->strerror);
-  library.Find("curl_easy_getinfo", loaded->getinfo);
-  loaded->global_init(CURL_GLOBAL_DEFAULT);
-  curl = std::move(loaded);
-  return *curl;
+  return FindOnce<Curl>([] {
+    const LateLibrary library("libcurl.so.4", "The HTTP library");
+    Curl found{};
+    library.Find("curl_global_init", found.global_init);
+    library.Find("curl_easy_init", found.init);
+    library.Find("curl_easy_cleanup", found.cleanup);
+    library.Find("curl_easy_reset", found.reset);
+    library.Find("curl_easy_setopt", found.setopt);
+    library.Find("curl_easy_perform", found.perform);
+    library.Find("curl_easy_strerror", found.strerror);
+    library.Find("curl_easy_getinfo", found.getinfo);
+    found.global_init(CURL_GLOBAL_DEFAULT);
+    return found;
+  });
 }
 
 }  // namespace
