@@ -134,6 +134,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
   using Ts::operator()...;
 };
+// C++20 deduces this by itself, but clang before 17 still needs the guide.
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 std::size_t IndexOfRow(const std::string& name) {
   for (std::size_t i = 0; i < std::size(kSettings); ++i) {
