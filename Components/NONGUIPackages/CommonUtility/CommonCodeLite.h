@@ -67,8 +67,8 @@ static_assert(sizeof(LOGFONTA) == 60, "LOGFONTA is the 60-byte registry record")
 
 Variant ReadFromRegistry(HKEY root, std::string key, std::string value, int typeCode,
                          bool preferUser, std::string computer);
-bool WriteToRegistry(HKEY root, std::string key, std::string value, Variant data,
-                     bool alsoMachine, std::string computer);
+bool WriteToRegistry(HKEY root, std::string key, std::string value, Variant data, bool alsoMachine,
+                     std::string computer);
 std::unique_ptr<std::uint8_t[]> ReadBinaryFromRegistry(HKEY root, std::string key,
                                                        std::string value, int& size,
                                                        bool preferUser, std::string computer);
@@ -78,17 +78,16 @@ std::unique_ptr<LOGFONTA> ReadFontFromRegistry(HKEY root, std::string key, std::
                                                bool preferUser, std::string computer);
 std::vector<std::string> ReadKeysFromRegistry(HKEY root, std::string key, bool preferUser,
                                               std::string computer);
-std::vector<std::string> ReadKeyValueNamesFromRegistry(HKEY root, std::string key,
-                                                       bool preferUser, std::string computer);
+std::vector<std::string> ReadKeyValueNamesFromRegistry(HKEY root, std::string key, bool preferUser,
+                                                       std::string computer);
 void DeleteKeyFromRegistry(HKEY root, std::string key, bool alsoMachine, std::string computer);
 void DeleteFromRegistry(HKEY root, std::string key, std::string value, bool alsoMachine,
                         std::string computer);
 
-std::vector<std::string> GetDelimitedValues(std::string Source, std::string Delimiter,
-                                            int StartPos, int EndPos, bool SkipFirst,
-                                            bool CaseSensitive, bool RequireDelimiter);
-std::string qsStringReplace(std::string Source, std::string Find, std::string Replace,
-                            bool All);
+std::vector<std::string> GetDelimitedValues(std::string Source, std::string Delimiter, int StartPos,
+                                            int EndPos, bool SkipFirst, bool CaseSensitive,
+                                            bool RequireDelimiter);
+std::string qsStringReplace(std::string Source, std::string Find, std::string Replace, bool All);
 bool LaunchApplication(std::string CommandLine, std::uint16_t ShowWindow, bool Wait,
                        std::uint32_t* ExitCode, bool Detached);
 
