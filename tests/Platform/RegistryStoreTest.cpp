@@ -148,6 +148,66 @@ TEST_F(RegistryStoreTest, DeletingAKeyTakesItsWholeSubtree) {
   EXPECT_EQ(Sql(dir_.UserFile(), "SELECT name FROM vals"), Strings{"kept"});
 }
 
+std::string Chain(std::size_t depth) {
+  std::string path = "k";
+  for (std::size_t i = 1; i < depth; ++i) {
+    path += "\\k";
+  }
+  return path;
+}
+
+TEST_F(RegistryStoreTest, KeysAreAtMost512LevelsDeepAndDeeperOldChainsStillGo) {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(Chain(512), true));
+  reg.CloseKey();
+  EXPECT_EQ(ErrorOf([&] { reg.OpenKey(Chain(513), true); }),
+            "Cannot create a key 513 levels deep: keys may be at most 512 levels deep");
+  EXPECT_FALSE(reg.KeyExists(Chain(513)));
+  EXPECT_TRUE(reg.DeleteKey("k"));
+  EXPECT_EQ(Sql(dir_.UserFile(), "SELECT count(*) FROM keys"), Strings{"1"});
+
+  // A chain made before the bound, deeper than SQLite follows a cascade of deletions
+  // ("too many levels of trigger recursion" from about 1000 levels).
+  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  reg.WriteString("kept", "1");
+  reg.CloseKey();
+  Sql(dir_.UserFile(),
+      "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 1500) "
+      "INSERT INTO keys (id, parent, name) SELECT 1000 + n, "
+      "CASE n WHEN 1 THEN (SELECT id FROM keys WHERE name = 'QSoft') ELSE 999 + n END, 'k' "
+      "FROM c; INSERT INTO vals VALUES (2500, 'deep', 1, 'x')");
+  ASSERT_TRUE(reg.KeyExists("Software\\QSoft\\" + Chain(1500)));
+  EXPECT_TRUE(reg.DeleteKey("Software\\QSoft\\k"));
+  EXPECT_FALSE(reg.KeyExists("Software\\QSoft\\k"));
+  EXPECT_EQ(Sql(dir_.UserFile(), "SELECT count(*) FROM keys"), Strings{"4"});
+  EXPECT_EQ(Sql(dir_.UserFile(), "SELECT name FROM vals"), Strings{"kept"});
+}
+
+TEST_F(RegistryStoreTest, NamesHoldingANulByteAreRefusedAndNeverStandForOthers) {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  const std::string first("Host\0one", 8);
+  const std::string second("Host\0two", 8);
+  reg.WriteString("Host", "kept");
+  EXPECT_EQ(ErrorOf([&] { reg.WriteString(first, "a"); }),
+            "The value name 'Host\\0one' holds a NUL byte; names may not hold one");
+  EXPECT_NE(ErrorOf([&] { reg.WriteInteger(second, 1); }), "(no error)");
+  EXPECT_FALSE(reg.ValueExists(second));
+  EXPECT_FALSE(reg.DeleteValue(second));
+  EXPECT_EQ(reg.GetValueNames(), Strings{"Host"});
+  EXPECT_EQ(reg.ReadString("Host"), "kept");
+
+  EXPECT_EQ(ErrorOf([&] { reg.OpenKey(kKey + "\\" + first, true); }),
+            "The key name 'Host\\0one' holds a NUL byte; names may not hold one");
+  ASSERT_TRUE(reg.OpenKey(kKey + "\\Host", true));
+  reg.CloseKey();
+  EXPECT_FALSE(reg.OpenKey(kKey + "\\" + first, false));
+  EXPECT_FALSE(reg.KeyExists(kKey + "\\" + second));
+  EXPECT_FALSE(reg.DeleteKey(kKey + "\\" + second));
+  EXPECT_TRUE(reg.KeyExists(kKey + "\\Host"));
+  EXPECT_EQ(Sql(dir_.UserFile(), "SELECT count(*) FROM vals"), Strings{"1"});
+}
+
 TEST_F(RegistryStoreTest, AnAccessorsWritesAreOneTransactionCommittedByFlushOrClose) {
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey(kKey, true));

@@ -225,6 +225,11 @@ void Connection::PrepareAll() {
   insertKey.Prepare(db, "INSERT INTO keys (parent, name) VALUES (?1, ?2)");
   childKeys.Prepare(db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name");
   deleteKey.Prepare(db, "DELETE FROM keys WHERE id = ?1");
+  // A recursive common table expression is worked through as a queue, not on the stack.
+  subtreeDeepestFirst.Prepare(db,
+                              "WITH RECURSIVE sub (id, depth) AS (SELECT ?1, 0 UNION ALL "
+                              "SELECT keys.id, sub.depth + 1 FROM keys JOIN sub "
+                              "ON keys.parent = sub.id) SELECT id FROM sub ORDER BY depth DESC");
   findValue.Prepare(db, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2");
   putValue.Prepare(db,
                    "INSERT INTO vals (key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
@@ -232,6 +237,7 @@ void Connection::PrepareAll() {
                    "data = excluded.data");
   valueNames.Prepare(db, "SELECT name FROM vals WHERE key = ?1 ORDER BY name");
   deleteValue.Prepare(db, "DELETE FROM vals WHERE key = ?1 AND name = ?2");
+  deleteValuesOf.Prepare(db, "DELETE FROM vals WHERE key = ?1");
   beginRead.Prepare(db, "BEGIN");
   begin.Prepare(db, "BEGIN IMMEDIATE");
   commit.Prepare(db, "COMMIT");

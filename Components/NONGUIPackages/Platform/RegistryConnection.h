@@ -81,8 +81,8 @@ struct Connection {
   struct stat identity {};  // the file as it was when the connection was last put back
   bool readOnly = false;
   bool broken = false;  // an unexpected error happened: do not reuse
-  Statement findKey, insertKey, childKeys, deleteKey;
-  Statement findValue, putValue, valueNames, deleteValue;
+  Statement findKey, insertKey, childKeys, deleteKey, subtreeDeepestFirst;
+  Statement findValue, putValue, valueNames, deleteValue, deleteValuesOf;
   Statement beginRead, begin, commit, rollback;
 
   Connection() = default;

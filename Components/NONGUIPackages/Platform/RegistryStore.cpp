@@ -45,6 +45,36 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return parts;
 }
 
+bool HoldsZero(const std::string& name) {
+  return name.find('\0') != std::string::npos;
+}
+
+// A name as a message shows it, its zero bytes written \0.
+std::string Shown(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+  }
+  return shown;
+}
+
+// SQLite compares texts only up to a zero byte, so a name holding one would stand for
+// another key or value: such names are refused for writing and never found.
+[[noreturn]] void RaiseZeroInName(const char* what, const std::string& name) {
+  Raise(Format("The %s name '%s' holds a NUL byte; names may not hold one", what,
+               Shown(name).c_str()));
+}
+
+// The first part of a path that holds a zero byte; nothing when none does.
+const std::string* PartHoldingZero(const std::vector<std::string>& parts) {
+  for (const auto& part : parts) {
+    if (HoldsZero(part)) {
+      return &part;
+    }
+  }
+  return nullptr;
+}
+
 // Registry texts end at their first zero, as they do on Windows.
 std::string CText(const std::string& text) {
   return std::string(text.c_str());
@@ -102,6 +132,9 @@ struct TRegistry::Impl {
   }
 
   std::optional<std::int64_t> FindPath(const std::vector<std::string>& parts) {
+    if (PartHoldingZero(parts) != nullptr) {
+      return std::nullopt;
+    }
     std::int64_t id = kRootKeyId;
     for (const auto& part : parts) {
       const auto child = FindChild(id, part);
@@ -235,9 +268,37 @@ struct TRegistry::Impl {
     RaiseSqlite(conn->db);
   }
 
+  // Removes a key with everything below it, deepest keys first and each with its values
+  // before it, so that no ON DELETE CASCADE reaches further than one row: a cascade
+  // down a deep chain of keys runs into SQLite's limit of trigger recursion.
+  void DeleteSubtree(std::int64_t id) {
+    std::vector<std::int64_t> ids;
+    {
+      Query q(conn->subtreeDeepestFirst);
+      q.Bind(1, id);
+      int rc;
+      while ((rc = q.Step()) == SQLITE_ROW) {
+        ids.push_back(sqlite3_column_int64(q.get(), 0));
+      }
+      if (rc != SQLITE_DONE) {
+        Fail();
+      }
+    }
+    for (const std::int64_t each : ids) {
+      Query values(conn->deleteValuesOf);
+      if (values.Bind(1, each).Step() != SQLITE_DONE) {
+        Fail();
+      }
+      Query key(conn->deleteKey);
+      if (key.Bind(1, each).Step() != SQLITE_DONE) {
+        Fail();
+      }
+    }
+  }
+
   Stored Fetch(const std::string& name) {
     Stored s;
-    if (key == 0) {
+    if (key == 0 || HoldsZero(name)) {
       return s;
     }
     Query q(conn->findValue);
@@ -266,6 +327,9 @@ struct TRegistry::Impl {
 
   template <typename BindData>
   void Put(const std::string& name, RegDataType type, BindData bindData) {
+    if (HoldsZero(name)) {
+      RaiseZeroInName("value", name);
+    }
     if (key == 0 || !BeginWrite()) {
       RaiseSetFailed(name);
     }
@@ -345,6 +409,16 @@ bool TRegistry::OpenKey(const std::string& path, bool create) {
   const std::vector<std::string> parts = SplitPath(path);
   Impl& d = *impl_;
   d.RefuseAfterLostUpdate();
+  if (const std::string* zero = PartHoldingZero(parts)) {
+    if (create) {
+      RaiseZeroInName("key", *zero);
+    }
+    return false;
+  }
+  if (create && parts.size() > kMaxKeyDepth) {
+    Raise(Format("Cannot create a key %zu levels deep: keys may be at most %zu levels deep",
+                 parts.size(), kMaxKeyDepth));
+  }
   if (!d.conn) {
     d.conn = ConnectionPool::Instance().Acquire(HiveFilePath(root_), create);
   }
@@ -518,7 +592,7 @@ std::vector<std::string> TRegistry::GetValueNames() {
 
 bool TRegistry::DeleteValue(const std::string& name) {
   Impl& d = *impl_;
-  if (d.key == 0 || !d.BeginWrite()) {
+  if (d.key == 0 || HoldsZero(name) || !d.BeginWrite()) {
     return false;
   }
   Query q(d.conn->deleteValue);
@@ -541,12 +615,7 @@ bool TRegistry::DeleteKey(const std::string& path) {
     if (!id || !d.BeginWrite()) {
       return false;
     }
-    // Sub-keys and values go with it through the ON DELETE CASCADE references.
-    Query q(d.conn->deleteKey);
-    q.Bind(1, *id);
-    if (q.Step() != SQLITE_DONE) {
-      d.Fail();
-    }
+    d.DeleteSubtree(*id);
     if (d.key == *id) {
       d.key = 0;
     }

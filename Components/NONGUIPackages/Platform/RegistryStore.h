@@ -42,6 +42,9 @@ class EHiveUnusable : public ERegistryException {
   std::string hivePath_;
 };
 
+// The deepest a key may lie below its hive root, as in the Windows registry.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+
 // The file that holds a hive, from the environment as described above.
 std::string HiveFilePath(Hive hive);
 
@@ -58,14 +61,17 @@ class TRegistry {
   // Opens a key by its backslash-separated path below the root. With create, missing
   // keys on the path are made. False when the key does not exist (without create), or
   // when the hive cannot be opened or written (missing rights, no folder); raises
-  // EHiveUnusable when the hive file is damaged or not a settings file.
+  // EHiveUnusable when the hive file is damaged or not a settings file. Creating a key
+  // deeper than kMaxKeyDepth, or one whose name holds a NUL byte, raises; such a name
+  // is never found.
   bool OpenKey(const std::string& path, bool create);
   bool OpenKeyReadOnly(const std::string& path) { return OpenKey(path, false); }
   void CloseKey();
   bool HasCurrentKey() const;
 
   // Values of the open key. Names compare without regard to ASCII case; "" is the
-  // key's default value.
+  // key's default value. A value name holding a NUL byte is never found, and writing
+  // one raises.
   bool ValueExists(const std::string& name);
   // Size in bytes of the stored data (texts count their terminating zero, as the
   // registry does), -1 when the value does not exist.
@@ -90,7 +96,8 @@ class TRegistry {
   std::vector<std::string> GetValueNames();
 
   bool DeleteValue(const std::string& name);
-  // Removes a key below the root (path as for OpenKey) with everything under it.
+  // Removes a key below the root (path as for OpenKey) with everything under it, however
+  // deep that goes.
   bool DeleteKey(const std::string& path);
   bool KeyExists(const std::string& path);
 
