@@ -1,8 +1,13 @@
 // Registry editor files: reading both versions, every malformed line, the round trip of
 // every stored type, and an import that fails leaving the store untouched.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "RegistryStore.h"
@@ -214,6 +219,139 @@ TEST_F(RegFileStoreTest, ImportDeletesSkipsAndCountsAndAFailureWritesNothing) {
   reg.SetRootKey(Hive::LocalMachine);
   ASSERT_TRUE(reg.OpenKey("Software\\QSoft", false));
   EXPECT_EQ(reg.ReadInteger("M"), 1);
+}
+
+// Files may grow to at most limit bytes while the guard lives; a write beyond fails with
+// EFBIG, as on a full disk, instead of ending the process.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t limit) {
+    oldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit now = old_;
+    now.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &now);
+  }
+  ~ScopedFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldSignal_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*oldSignal_)(int);
+};
+
+Key KeyWith(Root root, const std::string& path, const std::string& name, std::string data) {
+  Key key;
+  key.root = root;
+  key.rootName = root == Root::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+  key.path = path;
+  regfile::Value value;
+  value.name = name;
+  value.type = RegDataType::Binary;
+  value.data = std::move(data);
+  key.values.push_back(value);
+  return key;
+}
+
+bool HasValue(Hive hive, const std::string& name) {
+  TRegistry reg;
+  reg.SetRootKey(hive);
+  return reg.OpenKey("Software\\QSoft", false) && reg.ValueExists(name);
+}
+
+TEST_F(RegFileStoreTest, AHiveThatFailsToCommitLeavesTheOtherAsItWasOrIsNamed) {
+  const std::string big(1024 * 1024, 'x');  // more than the limit below lets a file take
+  {
+    // The machine hive fails on its way to the disk: the user's is not written either.
+    const std::vector<Key> keys = {KeyWith(Root::CurrentUser, "Software\\QSoft", "New", "1"),
+                                   KeyWith(Root::LocalMachine, "Software\\QSoft", "Big", big)};
+    ScopedFileSizeLimit limit(256 * 1024);
+    EXPECT_THROW(regfile::Import(keys), std::exception);
+  }
+  EXPECT_FALSE(HasValue(Hive::CurrentUser, "New"));
+  EXPECT_FALSE(HasValue(Hive::LocalMachine, "Big"));
+
+  // Only the user's hive fails, after the machine's was written: the failure says so.
+  const std::vector<Key> keys = {KeyWith(Root::CurrentUser, "Software\\QSoft", "Big", big),
+                                 KeyWith(Root::LocalMachine, "Software\\QSoft", "M", "1")};
+  std::string message;
+  try {
+    ScopedFileSizeLimit limit(256 * 1024);
+    regfile::Import(keys);
+  } catch (const regfile::PartialImport& e) {
+    message = e.what();
+  }
+  EXPECT_EQ(message.find("the machine hive " + dir_.MachineFile() +
+                         " was written (1 key and 1 value), but the current user's hive " +
+                         dir_.UserFile() + " could not be: "),
+            0u)
+      << message;
+  EXPECT_NE(message.find("; nothing was written to it"), std::string::npos) << message;
+  EXPECT_TRUE(HasValue(Hive::LocalMachine, "M"));
+  EXPECT_FALSE(HasValue(Hive::CurrentUser, "Big"));
+}
+
+TEST_F(RegFileStoreTest, AKeyTooDeepOrANameWithANulStopsTheWholeImport) {
+  std::string deep = "[HKEY_CURRENT_USER\\Software";
+  for (int i = 0; i < 600; ++i) {
+    deep += "\\k";
+  }
+  const std::string head =
+      "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\QSoft]\n"
+      "\"First\"=\"1\"\n";
+  for (const std::string& tail :
+       {deep + "]\n", std::string("[HKEY_CURRENT_USER\\Software\\QSoft]\n\"A") +
+                          std::string(1, '\0') + "B\"=\"2\"\n"}) {
+    const std::vector<Key> keys = regfile::Parse(Utf16File(head + tail));
+    EXPECT_THROW(regfile::Import(keys), Platform::ERegistryException);
+    EXPECT_FALSE(HasValue(Hive::CurrentUser, "First"));
+    EXPECT_FALSE(HasValue(Hive::CurrentUser, "A"));
+  }
+}
+
+// Runs an action on a thread with a small stack, as a deep walk on the stack would need
+// more than this.
+void OnSmallStack(std::function<void()> action) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 256 * 1024);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attr,
+                [](void* f) -> void* {
+                  (*static_cast<std::function<void()>*>(f))();
+                  return nullptr;
+                },
+                &action),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+}
+
+TEST_F(RegFileStoreTest, AChainOfKeysDeeperThanTheStackTakesExports) {
+  Fill(Hive::CurrentUser);
+  // Made before keys had a bound on their depth; nothing makes such a chain now.
+  constexpr int kDepth = 1500;
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(dir_.UserFile().c_str(), &db), SQLITE_OK);
+  const std::string sql =
+      "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < " +
+      std::to_string(kDepth) +
+      ") INSERT INTO keys (id, parent, name) SELECT 1000 + n, "
+      "CASE n WHEN 1 THEN (SELECT id FROM keys WHERE name = 'QSoft') ELSE 999 + n END, 'k' "
+      "FROM c";
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+
+  std::optional<std::vector<Key>> exported;
+  OnSmallStack([&] {
+    exported = regfile::Export(Hive::CurrentUser, "HKEY_CURRENT_USER", "Software\\QSoft\\k");
+  });
+  ASSERT_TRUE(exported);
+  ASSERT_EQ(exported->size(), static_cast<std::size_t>(kDepth));
+  EXPECT_EQ(exported->back().path.size(), std::string("Software\\QSoft").size() + 2 * kDepth);
 }
 
 }  // namespace

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "RegistryStore.h"
+#include "RegularFile.h"
 #include "regFile.h"
 #include "regTransfer.h"
 
@@ -23,7 +23,7 @@ using Platform::TRegistry;
 enum ExitCode { kDone = 0, kNotFound = 1, kUsage = 2, kStoreError = 3, kFileError = 4 };
 
 // Larger files are not registry exports of settings; refusing them keeps memory bounded.
-constexpr std::streamoff kMaxImportSize = 64 * 1024 * 1024;
+constexpr std::size_t kMaxImportSize = 8 * 1024 * 1024;
 
 const char kHelp[] =
     R"(Usage: qsreg [--machine] COMMAND ARGUMENTS...
@@ -46,7 +46,8 @@ Commands:
                                  user's hive, HKEY_LOCAL_MACHINE keys into the machine
                                  hive; other roots are skipped. All or nothing: a
                                  malformed line stops it with its line number and
-                                 nothing of the file is written.
+                                 nothing of the file is written. FILE must be a
+                                 regular file of at most 8 MiB.
   export KEY FILE                write KEY with everything below it to FILE in the
                                  registry editor's format (version 5.00, UTF-16)
 
@@ -54,8 +55,9 @@ Options:
   --machine   work on the local-machine hive (default: the current user's)
   --help      show this help and exit
 
-KEY is a path below the hive root with backslashes between its parts; names are
-matched without regard to letter case. The current user's hive is the file
+KEY is a path below the hive root with backslashes between its parts, at most 512
+levels deep; names are matched without regard to letter case and may not hold a NUL
+byte. The current user's hive is the file
 $QS_REGISTRY_DIR/user.db, or ${XDG_CONFIG_HOME:-$HOME/.config}/QSoft/registry.db;
 the machine hive is $QS_REGISTRY_DIR/machine.db, or /var/lib/QSoft/registry.db.
 
@@ -239,26 +241,16 @@ int DeleteKey(TRegistry& reg, const std::string& key) {
   return kDone;
 }
 
-std::string Counted(int n, const char* what) {
-  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-}
-
 int Import(const std::string& file) {
-  std::ifstream in(file, std::ios::binary | std::ios::ate);
-  if (!in) {
-    std::fprintf(stderr, "qsreg: cannot read %s\n", file.c_str());
+  // Only a regular file: a FIFO would wait here for a writer, /dev/zero never end.
+  const Platform::FileRead read = Platform::ReadRegularFile(file, kMaxImportSize);
+  if (!read.Ok()) {
+    std::fprintf(stderr, "qsreg: %s\n", read.message.c_str());
     return kFileError;
   }
-  if (in.tellg() > kMaxImportSize) {
-    std::fprintf(stderr, "qsreg: %s is too large for a registry file\n", file.c_str());
-    return kFileError;
-  }
-  in.seekg(0);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
   std::vector<regfile::Key> keys;
   try {
-    keys = regfile::Parse(bytes.str());
+    keys = regfile::Parse(read.bytes);
   } catch (const regfile::ParseError& e) {
     std::fprintf(stderr, "qsreg: %s: %s; nothing was imported\n", file.c_str(), e.what());
     return kFileError;
@@ -266,6 +258,9 @@ int Import(const std::string& file) {
   regfile::ImportResult result;
   try {
     result = regfile::Import(keys);
+  } catch (const regfile::PartialImport& e) {
+    std::fprintf(stderr, "qsreg: %s: %s\n", file.c_str(), e.what());
+    return kStoreError;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qsreg: %s: %s; nothing was imported\n", file.c_str(), e.what());
     return kStoreError;
@@ -273,13 +268,7 @@ int Import(const std::string& file) {
   for (const std::string& line : result.skipped) {
     std::fprintf(stderr, "qsreg: %s: %s\n", file.c_str(), line.c_str());
   }
-  std::printf("%s: wrote %s and %s", file.c_str(), Counted(result.keysWritten, "key").c_str(),
-              Counted(result.valuesWritten, "value").c_str());
-  if (result.keysDeleted + result.valuesDeleted > 0) {
-    std::printf("; deleted %s and %s", Counted(result.keysDeleted, "key").c_str(),
-                Counted(result.valuesDeleted, "value").c_str());
-  }
-  std::printf("\n");
+  std::printf("%s: wrote %s\n", file.c_str(), regfile::Written(result).c_str());
   return kDone;
 }
 
