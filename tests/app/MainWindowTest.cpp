@@ -75,8 +75,11 @@ TEST_F(MainWindow, FirstRunShowsTheDesignedState) {
   EXPECT_EQ(Find<QTimer>(*w, "tmrMainClock")->interval(), 250);
   EXPECT_EQ(Find<QTimer>(*w, "tmrEvents")->interval(), 5000);
   EXPECT_EQ(Find<QTimer>(*w, "tmrAutoSynch")->interval(), 5000);
+  const char* titles[] = {"Item ID",        "Item Description",       "Item End Date/Time",
+                          "Item Timezone",  "Notify mins before end", "Notify via Sound",
+                          "Notify via MSM", "Notify via Email",       "Notify via Custom App"};
   for (int c = 0; c < 9; ++c) {
-    EXPECT_EQ(w->grdEvents->GetCells(c, 0), HeaderTitles()[c]);
+    EXPECT_EQ(w->grdEvents->GetCells(c, 0), titles[c]);
   }
   QLineEdit* password = Find<QLineEdit>(*w, "edtFromMSMPwd");
   EXPECT_EQ(password->echoMode(), QLineEdit::Password);
