@@ -8,6 +8,7 @@
 #include "SmtpTestServers.h"
 #include "TempDir.h"
 #include "TestCertificates.h"
+#include "TestDependency.h"
 #include "emailNotification.h"
 #include "smtpClient.h"
 
@@ -93,9 +94,8 @@ TEST_F(SecureMail, StartTlsAndTlsFromTheFirstByteSignInAndDeliver) {
                         Case{"implicit", Security::Tls, true, "LOGIN"}}) {
     testsupport::TempDir mails;
     SmtpSink sink(mails.Path(), Server(c.tls, good_, c.loginOnly));
-    if (!sink.Available()) {
-      GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
-    }
+    REQUIRE_TEST_DEPENDENCY(sink.Available(),
+                            "aiosmtpd (Debian python3-aiosmtpd) is not installed");
     EXPECT_EQ(SendAndLog(JobFor(sink.Port(), c.security)), (Lines{kStart, kSent, kFinished}))
         << c.tls;
     ASSERT_TRUE(sink.WaitForMails(1, 10000)) << c.tls;
@@ -107,9 +107,7 @@ TEST_F(SecureMail, StartTlsAndTlsFromTheFirstByteSignInAndDeliver) {
 TEST_F(SecureMail, AWrongPasswordFailsTheSendOnceWithTheServersReply) {
   testsupport::TempDir mails;
   SmtpSink sink(mails.Path(), Server("starttls", good_));
-  if (!sink.Available()) {
-    GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
-  }
+  REQUIRE_TEST_DEPENDENCY(sink.Available(), "aiosmtpd (Debian python3-aiosmtpd) is not installed");
   EXPECT_EQ(SendAndLog(JobFor(sink.Port(), Security::StartTls, "wrong")),
             (Lines{kStart, Failed("535 5.7.8 Authentication credentials invalid"), kFinished}));
   EXPECT_EQ(sink.SignIns(), "PLAIN me@x.org wrong\n") << "a refused sign-in is not tried again";
@@ -131,9 +129,8 @@ TEST_F(SecureMail, CertificatesNotForThisHostOrNotTrustedFailEveryAttemptBeforeT
     for (const char* tls : {"implicit", "starttls"}) {
       testsupport::TempDir mails;
       SmtpSink sink(mails.Path(), Server(tls, c.files));
-      if (!sink.Available()) {
-        GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
-      }
+      REQUIRE_TEST_DEPENDENCY(sink.Available(),
+                              "aiosmtpd (Debian python3-aiosmtpd) is not installed");
       const Security security = tls[0] == 'i' ? Security::Tls : Security::StartTls;
       const std::string why =
           std::string("The certificate of localhost was not accepted: ") + c.why + ".";
@@ -150,9 +147,7 @@ TEST_F(SecureMail, TlsAskedForAndNotHadNeverFallsBackToPlainText) {
   // A real server without TLS that would take the password in plain text.
   testsupport::TempDir mails;
   SmtpSink plain(mails.Path(), Server("", {}));
-  if (!plain.Available()) {
-    GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
-  }
+  REQUIRE_TEST_DEPENDENCY(plain.Available(), "aiosmtpd (Debian python3-aiosmtpd) is not installed");
   const std::string noOffer = "The server does not offer STARTTLS.";
   EXPECT_EQ(
       SendAndLog(JobFor(plain.Port(), Security::StartTls)),

@@ -4,6 +4,7 @@
 
 #include "SmtpTestServers.h"
 #include "TempDir.h"
+#include "TestDependency.h"
 #include "emailNotification.h"
 #include "smtpClient.h"
 
@@ -70,9 +71,7 @@ TEST(SmtpReply, OneOrManyLinesOfOneCodeAndNothingElse) {
 TEST(EmailSend, DeliversToARealServer) {
   testsupport::TempDir mails;
   testsupport::SmtpSink sink(mails.Path());
-  if (!sink.Available()) {
-    GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
-  }
+  REQUIRE_TEST_DEPENDENCY(sink.Available(), "aiosmtpd (Debian python3-aiosmtpd) is not installed");
   email_notification::Job job = JobFor(sink.Port(), "a@x.org; Bob <b@y.org>");
   job.subject = "Fällig";
   EXPECT_EQ(

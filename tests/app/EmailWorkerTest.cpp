@@ -7,6 +7,7 @@
 #include "MessageTarget.h"
 #include "SmtpTestServers.h"
 #include "TempDir.h"
+#include "TestDependency.h"
 #include "classQSEmail.h"
 
 namespace {
@@ -27,9 +28,7 @@ class RecordingWindow : public Platform::MessageTarget {
 TEST(EmailWorker, SendsOnItsOwnThreadAndLogsOnlyThroughAWindowAndAMessageNumber) {
   testsupport::TempDir mails;
   testsupport::SmtpSink sink(mails.Path());
-  if (!sink.Available()) {
-    GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
-  }
+  REQUIRE_TEST_DEPENDENCY(sink.Available(), "aiosmtpd (Debian python3-aiosmtpd) is not installed");
   RecordingWindow window;
   for (const auto& [target, number] :
        {std::pair<Platform::MessageTarget*, int>{&window, 1234}, {nullptr, 1234}, {&window, 0}}) {

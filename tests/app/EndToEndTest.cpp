@@ -18,6 +18,7 @@
 #include "MessengerTestServers.h"
 #include "SmtpTestServers.h"
 #include "TempDir.h"
+#include "TestDependency.h"
 #include "settingsKeys.h"
 
 extern char** environ;
@@ -100,9 +101,7 @@ TEST(EndToEnd, ADueItemIsMailedLaunchedAndSavedAsNotified) {
   const std::string mailFolder = files.File("mail");
   std::filesystem::create_directory(mailFolder);
   testsupport::SmtpSink sink(mailFolder);
-  if (!sink.Available()) {
-    GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
-  }
+  REQUIRE_TEST_DEPENDENCY(sink.Available(), "aiosmtpd (Debian python3-aiosmtpd) is not installed");
 
   const std::string script = files.File("record.sh");
   std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" "

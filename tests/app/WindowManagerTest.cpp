@@ -21,6 +21,7 @@
 #include "CommonCodeLite.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
+#include "TestDependency.h"
 #include "formMain.h"
 #include "settingsKeys.h"
 
@@ -134,10 +135,9 @@ int Stored(const char* name) {
 
 TEST(UnderAWindowManager, StartAndCloseCyclesLeaveThePlaceAndSizeAsTheyWere) {
   FramedDesktop desktop;
-  if (desktop.Display().empty()) {
-    GTEST_SKIP() << "Xvfb or openbox could not start here (both are Debian packages: xvfb, "
-                    "openbox); the window's place under a window manager is not checked";
-  }
+  REQUIRE_TEST_DEPENDENCY(!desktop.Display().empty(),
+                          "Xvfb or openbox could not start here (both are Debian packages: xvfb, "
+                          "openbox); the window's place under a window manager is not checked");
   qputenv("QT_QPA_PLATFORM", "xcb");
   // No session bus for this display: without an address, D-Bus would start one by forking
   // while the window's start-up threads allocate, and AddressSanitizer's allocator leaves
