@@ -6,6 +6,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -98,11 +100,14 @@ void ScriptedMsnServer::Talk(int fd, int connection) {
         commands_.push_back(command);
       }
       const MsnReply reply = script_ ? script_(command) : DefaultReply(command);
-      for (std::size_t i = 0; i < reply.vecChunks.size(); ++i) {
+      for (std::size_t i = 0; i < reply.vecChunks.size() && !stop_.load(); ++i) {
         if (i > 0) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(30));
+          std::this_thread::sleep_for(std::chrono::milliseconds(reply.iIntervalMs));
         }
-        ::send(fd, reply.vecChunks[i].data(), reply.vecChunks[i].size(), MSG_NOSIGNAL);
+        const std::string& chunk = reply.vecChunks[i];
+        if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0) {
+          break;  // the client has gone
+        }
       }
       open = !reply.bClose;
     }
@@ -176,7 +181,19 @@ std::vector<std::string> ScriptedMsnServer::Lines(int connection) const {
 
 // ---- FakePassportServer
 
-FakePassportServer::FakePassportServer(Script script) : script_(std::move(script)) {
+namespace {
+
+// How many pieces a stalling server sends before it gives up and closes: many times what
+// the shortened sign-in allows.
+constexpr int kStallPieces = 250;
+
+}  // namespace
+
+FakePassportServer::FakePassportServer(Script script)
+    : FakePassportServer(std::move(script), Options{}) {}
+
+FakePassportServer::FakePassportServer(Script script, Options options)
+    : script_(std::move(script)), options_(std::move(options)) {
   // A self-signed certificate of our own, made afresh for every server.
   EVP_PKEY* key = EVP_EC_gen("P-256");
   X509* cert = X509_new();
@@ -225,19 +242,68 @@ std::vector<FakePassportServer::Request> FakePassportServer::Requests() const {
 }
 
 void FakePassportServer::Serve() {
+  // A client that goes while we write must not end the tests.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  int connections = 0;
   while (!stop_.load()) {
     if (!Readable(listener_)) {
       continue;
     }
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) {
-      Talk(fd);
+      Talk(fd, ++connections);
       ::close(fd);
     }
   }
 }
 
-void FakePassportServer::Talk(int fd) {
+std::string FakePassportServer::NexusAnswer() const {
+  std::string header = options_.asNexusHeader;
+  if (header.empty()) {
+    header =
+        "PassportURLs: DARealm=Passport.Net,DALogin=127.0.0.1:%PORT%/login2.srf,"
+        "DAReg=http://reg.test/,Properties=https://prop.test/,ConfigVersion=15";
+  }
+  const std::size_t at = header.find("%PORT%");
+  if (at != std::string::npos) {
+    header.replace(at, 6, std::to_string(port_));
+  }
+  return "HTTP/1.1 200 OK\r\n" + header + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+}
+
+void FakePassportServer::StallHandshake(int fd) {
+  std::string hello(4096, '\0');
+  if (Readable(fd)) {
+    ::recv(fd, hello.data(), hello.size(), 0);
+  }
+  // A handshake record of 16 KiB whose body never completes.
+  const std::string text =
+      std::string("\x16\x03\x03\x40\x00", 5) + std::string(kStallPieces, '\x02');
+  for (std::size_t i = 0; i < text.size() && !stop_.load(); ++i) {
+    if (::send(fd, text.data() + i, 1, MSG_NOSIGNAL) < 1) {
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(options_.iStallIntervalMs));
+  }
+}
+
+void FakePassportServer::Trickle(SSL* ssl, const std::vector<std::string>& pieces) {
+  for (std::size_t i = 0; i < pieces.size() && !stop_.load(); ++i) {
+    if (SSL_write(ssl, pieces[i].data(), static_cast<int>(pieces[i].size())) <= 0) {
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(options_.iStallIntervalMs));
+  }
+}
+
+void FakePassportServer::Talk(int fd, int connection) {
+  if (options_.stall == Stall::kHandshake && connection > 1) {
+    StallHandshake(fd);
+    return;
+  }
   timeval limit{2, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   SSL* ssl = SSL_new(ctx_);
@@ -269,11 +335,24 @@ void FakePassportServer::Talk(int fd) {
     requests_.push_back(request);
   }
   std::string answer;
-  if (request.vecLines[0].rfind("GET /rdr/pprdr.asp ", 0) == 0) {
-    answer = "HTTP/1.1 200 OK\r\nPassportURLs: DARealm=Passport.Net,DALogin=127.0.0.1:" +
-             std::to_string(port_) +
-             "/login2.srf,DAReg=http://reg.test/,Properties=https://prop.test/,"
-             "ConfigVersion=15\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+  const bool nexus = request.vecLines[0].rfind("GET /rdr/pprdr.asp ", 0) == 0;
+  if (!nexus && options_.stall == Stall::kStatusLine) {
+    std::vector<std::string> bytes;
+    for (char c : "HTTP/1.1 200 " + std::string(kStallPieces, 'x')) {
+      bytes.emplace_back(1, c);
+    }
+    Trickle(ssl, bytes);
+  } else if (!nexus && options_.stall == Stall::kHeaderLines) {
+    std::vector<std::string> lines = {"HTTP/1.1 200 OK\r\n"};
+    for (int i = 0; i < kStallPieces; ++i) {
+      lines.push_back("X-Padding: " + std::to_string(i) + "\r\n");
+    }
+    Trickle(ssl, lines);
+  }
+  if (nexus) {
+    answer = NexusAnswer();
+  } else if (options_.stall != Stall::kNone) {
+    // What was left of the stalled answer was never going to come.
   } else if (script_) {
     answer = script_(request, ++loginRequests_);
   } else {
@@ -281,7 +360,9 @@ void FakePassportServer::Talk(int fd) {
              "tname=MSPAuth,from-PP='" + kTicket + "',ru=http://messenger.msn.com\r\n" +
              "Content-Length: 0\r\n\r\n";
   }
-  SSL_write(ssl, answer.data(), static_cast<int>(answer.size()));
+  if (!answer.empty()) {
+    SSL_write(ssl, answer.data(), static_cast<int>(answer.size()));
+  }
   SSL_shutdown(ssl);
   SSL_free(ssl);
 }

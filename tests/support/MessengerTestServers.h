@@ -11,6 +11,7 @@
 #include <vector>
 
 struct ssl_ctx_st;
+struct ssl_st;
 
 namespace testsupport {
 
@@ -24,8 +25,9 @@ struct MsnCommand {
 };
 
 struct MsnReply {
-  std::vector<std::string> vecChunks;  // sent one after another, 30 ms apart
+  std::vector<std::string> vecChunks;  // sent one after another, iIntervalMs apart
   bool bClose = false;                 // close the connection after the chunks
+  int iIntervalMs = 30;                // the chunks stop early when the client has gone
 };
 
 class ScriptedMsnServer {
@@ -70,7 +72,23 @@ class FakePassportServer {
     std::vector<std::string> vecLines;  // request line and headers, without line ends
   };
   using Script = std::function<std::string(const Request&, int loginRequest)>;
+  // How the login server holds a client without finishing: it keeps sending, one piece
+  // every iStallIntervalMs, for several seconds, then closes.
+  enum class Stall {
+    kNone,
+    kHandshake,    // a TLS record header, then its body one byte at a time
+    kStatusLine,   // the status line one byte at a time
+    kHeaderLines,  // a status line, then header line after header line
+  };
+  struct Options {
+    // The nexus answer's header line, "%PORT%" standing for the server's port; empty for
+    // the classic list whose second value is the login address.
+    std::string asNexusHeader;
+    Stall stall = Stall::kNone;
+    int iStallIntervalMs = 20;
+  };
   explicit FakePassportServer(Script script = nullptr);
+  FakePassportServer(Script script, Options options);
   ~FakePassportServer();
   FakePassportServer(const FakePassportServer&) = delete;
   FakePassportServer& operator=(const FakePassportServer&) = delete;
@@ -84,9 +102,14 @@ class FakePassportServer {
 
  private:
   void Serve();
-  void Talk(int fd);
+  void Talk(int fd, int connection);
+  void StallHandshake(int fd);
+  // Sends the pieces over ssl, iStallIntervalMs apart.
+  void Trickle(ssl_st* ssl, const std::vector<std::string>& pieces);
+  std::string NexusAnswer() const;
 
   Script script_;
+  Options options_;
   ssl_ctx_st* ctx_ = nullptr;
   int listener_ = -1;
   int port_ = 0;
