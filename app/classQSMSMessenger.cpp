@@ -3,8 +3,10 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "Exceptions.h"
 #include "SocketError.h"
@@ -15,6 +17,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How the log shows a secret, as the delivery log shows the passwords.
+const std::string kMask = "********";
 
 long long MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -62,7 +67,43 @@ void thrQSMSMessenger::Setup(const std::string& MSMHost, int MSMPort,
 }
 
 void thrQSMSMessenger::LogMsg(const std::string& text) {
-  SendWorkerLogLine(hLogWnd_m, iLogMsg_m, text);
+  if (secrets_.empty()) {
+    SendWorkerLogLine(hLogWnd_m, iLogMsg_m, text);
+    return;
+  }
+  std::string masked = text;
+  for (const std::string& secret : secrets_) {
+    for (std::size_t at = masked.find(secret); at != std::string::npos;
+         at = masked.find(secret, at + kMask.size())) {
+      masked.replace(at, secret.size(), kMask);
+    }
+  }
+  SendWorkerLogLine(hLogWnd_m, iLogMsg_m, masked);
+}
+
+void thrQSMSMessenger::HideInLog(const std::string& secret) {
+  if (!secret.empty() && std::find(secrets_.begin(), secrets_.end(), secret) == secrets_.end()) {
+    secrets_.push_back(secret);
+  }
+}
+
+bool thrQSMSMessenger::SettingsFitOnOneLine() {
+  const std::pair<const char*, const std::string*> settings[] = {
+      {"Host", &asMSMHost_m},
+      {"From", &asFromAccount_m},
+      {"Password", &asPassword_m},
+      {"To", &asToAccounts_m},
+  };
+  bool fit = true;
+  for (const auto& [name, value] : settings) {
+    if (msm::HoldsLineBreak(*value)) {
+      // Never the value itself: it may be the password.
+      LogFailure(std::string("The messenger setting ") + name +
+                 " holds a line break; nothing was sent");
+      fit = false;
+    }
+  }
+  return fit;
 }
 
 void thrQSMSMessenger::ReportInternalError(const char* method,
@@ -97,6 +138,9 @@ void thrQSMSMessenger::Execute() {
       asToAccounts_m.empty() || vecMessages_m.empty()) {
     LogMsg("In [thrQSMSMessenger::Execute] thread ERROR - not properly setup!");
     throw Platform::Exception(kSetupFirstError);
+  }
+  if (!SettingsFitOnOneLine()) {
+    return;
   }
   LogMsg("In [thrQSMSMessenger::Execute] Attempting to Send an MSM Message on Host: " +
          asMSMHost_m + " Port: " + std::to_string(iMSMPort_m));

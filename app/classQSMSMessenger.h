@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -76,8 +77,9 @@ class thrQSMSMessenger : public Platform::TThread {
   void HandleSBXfer(const std::string& text, int& socket);
   std::vector<std::string> GetRecipients(const std::string& text);
   msm::MsmError GetMSMError(const std::string& text);
-  // Passport: the login server's address from the nexus, then the ticket.
-  bool QueryPassportNexus();
+  // Passport: the login server's address from the nexus (empty when it names none), then
+  // the ticket. Neither goes on past the deadline of the sign-in as a whole.
+  bool QueryPassportNexus(std::chrono::steady_clock::time_point deadline, std::string& loginServer);
   std::string GetClientTicket(const std::string& password, const std::string& account,
                               const std::string& challenge);
   // "Problem in [method] msg: message" to the main window, waiting until it has been
@@ -96,6 +98,17 @@ class thrQSMSMessenger : public Platform::TThread {
   void DeliverThroughSwitchboard(int& trId);
   bool DeliverToRecipient(int& trId, const std::string& recipient, const std::string& message);
   void CloseConnections();
+  // One request to the login server at address; true when the ticket is final, false when
+  // the request is to be made again (at the address a redirect has put there).
+  bool RequestTicket(std::string& address, const std::string& signIn, const std::string& password,
+                     const std::string& challenge, std::chrono::steady_clock::time_point deadline,
+                     std::string& ticket);
+  std::string PassportTimeoutText() const;
+  // False, after logging which, when a setting holds a line end that would end a command
+  // early and let the rest pass as commands of its own.
+  bool SettingsFitOnOneLine();
+  // Every later log line shows the secret as "********".
+  void HideInLog(const std::string& secret);
   // What one command's steps say in the log: the two failure texts are followed by the
   // error, the answer text by the answer.
   struct StepTexts {
@@ -114,6 +127,7 @@ class thrQSMSMessenger : public Platform::TThread {
   void Pause(int milliseconds);
 
   Platform::MessageTarget* pMainWindow_m = nullptr;
+  std::vector<std::string> secrets_;  // only this worker's thread touches them
 };
 
 // The nexus address the messenger workers ask: QS_PASSPORT_NEXUS from the environment,

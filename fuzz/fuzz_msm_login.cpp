@@ -1,5 +1,5 @@
 // Any login-server answer, line by line, read for its ticket and any address it names,
-// and any nexus header text read for its values.
+// and any nexus header text read for its values and its login server.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -25,5 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   msm::NexusValues(text);
+  // Whatever the nexus sends, the login address never carries a line end into a request.
+  const std::string login = msm::NexusLoginServer(text);
+  if (login.find_first_of("\r\n") != std::string::npos || login.size() > text.size()) {
+    __builtin_trap();
+  }
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "msmProtocol.h"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 #include "CommonCodeLite.h"
@@ -155,6 +156,58 @@ std::vector<std::string> NexusValues(const std::string& headerText) {
     }
   }
   return values;
+}
+
+std::string NexusLoginServer(const std::string& headerText) {
+  std::string login;
+  bool named = false;
+  std::vector<std::string> values;
+  for (const std::string& item :
+       VIDodadaZadoVove::GetDelimitedValues(headerText, ",", -1, -1, false, true, false)) {
+    const std::size_t equals = item.find('=');
+    if (equals == std::string::npos) {
+      continue;
+    }
+    values.push_back(item.substr(equals + 1));
+    // The name is the last word before the "=": the first item also carries the header's
+    // own name ("PassportURLs: DALogin").
+    std::string name = item.substr(0, equals);
+    const std::size_t cut = name.find_last_of(" \t:\r\n");
+    if (cut != std::string::npos) {
+      name.erase(0, cut + 1);
+    }
+    if (!named && name.size() == 7 &&
+        std::equal(name.begin(), name.end(), "dalogin", [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == b;
+        })) {
+      login = values.back();
+      named = true;
+    }
+  }
+  if (!named && values.size() >= 2) {
+    login = values[1];
+  }
+  // A value that ends the header line runs on into the lines after it.
+  login.erase(std::min(login.size(), login.find_first_of("\r\n")));
+  const std::size_t scheme = login.find("://");
+  if (scheme != std::string::npos) {
+    login.erase(0, scheme + 3);
+  }
+  return login;
+}
+
+bool HoldsLineBreak(const std::string& text) {
+  return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+std::string DurationText(int milliseconds) {
+  if (milliseconds % 60000 == 0 && milliseconds >= 120000) {
+    return std::to_string(milliseconds / 60000) + " minutes";
+  }
+  if (milliseconds % 1000 == 0) {
+    return std::to_string(milliseconds / 1000) + (milliseconds == 1000 ? " second" : " seconds");
+  }
+  return std::to_string(milliseconds) + " ms";
 }
 
 LoginAddress SplitLoginAddress(const std::string& address) {

@@ -45,6 +45,19 @@ std::string ChallengeFromReply(const std::string& reply);
 // item that holds one.
 std::vector<std::string> NexusValues(const std::string& headerText);
 
+// The login server's address in the nexus header text: the value named DALogin (in any
+// letter case) when there is one, else the second value; cut before a line end, without
+// a scheme before "://". Empty when the answer names none.
+std::string NexusLoginServer(const std::string& headerText);
+
+// True when the text holds a CR, an LF or a zero byte, any of which would end a command
+// or a header line early on the wire.
+bool HoldsLineBreak(const std::string& text);
+
+// A wait in words for the log: "30 seconds", "2 minutes", or "250 ms" when it is not a
+// whole number of seconds.
+std::string DurationText(int milliseconds);
+
 struct LoginAddress {
   std::string asHost;  // without the port
   int iPort = 443;

@@ -25,6 +25,11 @@ struct MessengerTimings {
   int iReceiveMs = 60000;      // any single receive, connect, or TLS read
   int iDrainMs = 10000;        // draining a connection that is being closed
   int iMaxLoginRequests = 5;   // requests to the Passport login server per ticket
+  // Whole steps, however steadily the server keeps sending: a trickle must not hold the
+  // worker. The switchboard waits match their thirty one-second polls.
+  int iPassportMs = 120000;  // the Passport sign-in in all: the nexus and the login server
+  int iXfrWaitMs = 30000;    // the switchboard transfer after "XFR SB"
+  int iJoinWaitMs = 30000;   // a recipient's JOI after CAL
 };
 
 // The failure of a readability wait; its text is the plain string the run logs.

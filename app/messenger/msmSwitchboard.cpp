@@ -10,6 +10,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+long long MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
@@ -24,10 +28,16 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   LogMsg("SUCCESS sending Switchboard connect cmd.");
   LogMsg("Waiting for XFR to switchboard response from recipient.");
 
-  // Presence lines and the like may come first; the wait is for the XFR.
+  // Presence lines and the like may come first; the wait is for the XFR, and it ends
+  // after its time however many other lines keep coming.
   std::string reply;
   int emptyPolls = 0;
+  const Clock::time_point asked = Clock::now();
   while (!Terminated()) {
+    if (MillisecondsSince(asked) > Timings_m.iXfrWaitMs) {
+      Abort("Error attempting to receive XFR response, no switchboard transfer within " +
+            msm::DurationText(Timings_m.iXfrWaitMs) + "!");
+    }
     if (msm::CheckForSocketData(iNSSocket_m, nullptr, Timings_m.iPollMs)) {
       std::string data;
       if (msm::ReceiveText(iNSSocket_m, data, 5000, Timings_m.iReceiveMs) < 1) {
@@ -133,7 +143,13 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
   int emptyPolls = 0;
   bool joined = false;
   bool waiting = true;
+  const Clock::time_point called = Clock::now();
   while (waiting && !Terminated()) {
+    // A ringing that never turns into a join, however much else arrives, ends in time.
+    if (MillisecondsSince(called) > Timings_m.iJoinWaitMs) {
+      Abort("Error attempting to receive JOI response, " + recipient + " did not join within " +
+            msm::DurationText(Timings_m.iJoinWaitMs) + "!");
+    }
     if (!msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.iPollMs)) {
       LogMsg("NO DATA - CheckForSocketData returned: false");
       if (++emptyPolls >= Timings_m.iMaxEmptyPolls) {
@@ -199,8 +215,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
       break;
     }
     LogMsg("NO DATA - CheckForSocketData returned: false");
-    if (std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count() >
-        Timings_m.iAckWaitMs) {
+    if (MillisecondsSince(sent) > Timings_m.iAckWaitMs) {
       LogMsg("Timeout attempting to receive Switchboard response, MAX attempts exceeded!");
       break;
     }

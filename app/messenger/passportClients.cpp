@@ -1,11 +1,15 @@
 #include "passportClients.h"
 
 #include <curl/curl.h>
-#include <sys/socket.h>
-#include <sys/time.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+
 #include "Exceptions.h"
+#include "SocketError.h"
 #include "lateLibrary.h"
 #include "msmSocket.h"
 #include "tlsLibrary.h"
@@ -144,30 +148,48 @@ NexusAnswer NexusClient::Get(const std::string& url, const std::string& userAgen
 
 // ---- TlsLineClient
 
+namespace {
+
+int MillisecondsLeft(TlsLineClient::Deadline deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+  return left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
+}
+
+}  // namespace
+
 TlsLineClient::TlsLineClient(const TlsContext& context, const std::string& host, int port,
-                             int timeoutMs)
-    : lib_(context.Library()) {
-  fd_ = ConnectSocket(host, port, timeoutMs);
+                             int timeoutMs, Deadline deadline)
+    : lib_(context.Library()), timeoutMs_(timeoutMs), deadline_(deadline) {
+  const std::string connecting = "Connecting to " + host;
+  if (MillisecondsLeft(deadline_) == 0) {
+    throw DeadlineExceeded(connecting + ": out of time");
+  }
+  fd_ = ConnectSocket(host, port, std::min(timeoutMs_, MillisecondsLeft(deadline_)));
   if (fd_ < 0) {
-    throw Platform::Exception(SocketErrorText("Connecting to " + host, 0));
+    if (MillisecondsLeft(deadline_) == 0) {
+      throw DeadlineExceeded(connecting + ": out of time");
+    }
+    throw Platform::Exception(SocketErrorText(connecting, 0));
   }
-  // Every read and write of the connection is bounded by the same time limit.
-  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  lib_.ERR_clear_error();
-  ssl_ = lib_.SSL_new(context.Get());
-  if (ssl_ == nullptr || lib_.SSL_set_fd(ssl_, fd_) != 1) {
-    throw Platform::Exception(OpenSslError(lib_, "Could not start TLS"));
-  }
-  lib_.SetServerName(ssl_, host.c_str());
-  if (lib_.SSL_connect(ssl_) != 1) {
-    const std::string message = OpenSslError(lib_, "TLS negotiation with " + host + " failed");
-    lib_.SSL_free(ssl_);
-    ssl_ = nullptr;
+  try {
+    // The socket does not block: every wait is a poll bounded by the time limit and the
+    // deadline, however the server spaces its bytes.
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    lib_.ERR_clear_error();
+    ssl_ = lib_.SSL_new(context.Get());
+    if (ssl_ == nullptr || lib_.SSL_set_fd(ssl_, fd_) != 1) {
+      throw Platform::Exception(OpenSslError(lib_, "Could not start TLS"));
+    }
+    lib_.SetServerName(ssl_, host.c_str());
+    Drive([this] { return lib_.SSL_connect(ssl_); }, "TLS negotiation with " + host);
+  } catch (...) {
+    if (ssl_ != nullptr) {
+      lib_.SSL_free(ssl_);
+    }
     ::close(fd_);
-    fd_ = -1;
-    throw Platform::Exception(message);
+    throw;
   }
 }
 
@@ -180,28 +202,65 @@ TlsLineClient::~TlsLineClient() {
   }
 }
 
+template <typename Call>
+int TlsLineClient::Drive(Call call, const std::string& what) {
+  for (;;) {
+    lib_.ERR_clear_error();
+    const int result = call();
+    if (result > 0) {
+      return result;
+    }
+    const int error = lib_.SSL_get_error(ssl_, result);
+    if (error == SSL_ERROR_WANT_READ) {
+      Wait(POLLIN, what);
+    } else if (error == SSL_ERROR_WANT_WRITE) {
+      Wait(POLLOUT, what);
+    } else if (ssl_ != nullptr && lib_.SSL_is_init_finished(ssl_) == 1 &&
+               (error == SSL_ERROR_ZERO_RETURN || result == 0)) {
+      throw Platform::Exception("Connection Closed Gracefully.");
+    } else {
+      throw Platform::Exception(OpenSslError(lib_, what + " failed"));
+    }
+  }
+}
+
+void TlsLineClient::Wait(short events, const std::string& what) {
+  const int left = MillisecondsLeft(deadline_);
+  if (left == 0) {
+    throw DeadlineExceeded(what + ": out of time");
+  }
+  pollfd entry{fd_, events, 0};
+  int ready;
+  while ((ready = ::poll(&entry, 1, std::min(left, timeoutMs_))) < 0 && errno == EINTR) {
+  }
+  if (ready < 0) {
+    Platform::SetLastSocketErrorFromErrno(errno);
+    throw Platform::Exception(SocketErrorText(what + " failed", 0));
+  }
+  if (ready == 0) {
+    if (MillisecondsLeft(deadline_) == 0) {
+      throw DeadlineExceeded(what + ": out of time");
+    }
+    throw Platform::Exception(SocketErrorText(what + " failed", Platform::WSAETIMEDOUT));
+  }
+}
+
 void TlsLineClient::WriteLine(const std::string& line) {
   const std::string text = line + "\r\n";
   std::size_t done = 0;
   while (done < text.size()) {
-    const int written =
-        lib_.SSL_write(ssl_, text.data() + done, static_cast<int>(text.size() - done));
-    if (written <= 0) {
-      throw Platform::Exception(OpenSslError(lib_, "Writing to the login server failed"));
-    }
-    done += static_cast<std::size_t>(written);
+    done += static_cast<std::size_t>(Drive(
+        [&] {
+          return lib_.SSL_write(ssl_, text.data() + done, static_cast<int>(text.size() - done));
+        },
+        "Writing to the login server"));
   }
 }
 
 void TlsLineClient::Fill() {
   char chunk[4096];
-  const int got = lib_.SSL_read(ssl_, chunk, sizeof chunk);
-  if (got <= 0) {
-    if (lib_.SSL_get_error(ssl_, got) == SSL_ERROR_ZERO_RETURN || got == 0) {
-      throw Platform::Exception("Connection Closed Gracefully.");
-    }
-    throw Platform::Exception(OpenSslError(lib_, "Reading from the login server failed"));
-  }
+  const int got = Drive([&] { return lib_.SSL_read(ssl_, chunk, sizeof chunk); },
+                        "Reading from the login server");
   pending_.append(chunk, static_cast<std::size_t>(got));
 }
 

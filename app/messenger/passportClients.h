@@ -4,9 +4,12 @@
 // the sign-in has never asked for it and revival servers use certificates of their own.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "Exceptions.h"
 
 struct ssl_ctx_st;
 struct ssl_st;
@@ -59,11 +62,21 @@ class NexusClient {
   void* curl_ = nullptr;
 };
 
+// A step that ran past its deadline; the message names the step.
+class DeadlineExceeded : public Platform::Exception {
+ public:
+  using Platform::Exception::Exception;
+};
+
 // A TLS connection read and written line by line; every failure raises
-// Platform::Exception with a message for the log.
+// Platform::Exception with a message for the log. Each wait for the server lasts at most
+// timeoutMs, and nothing goes on past the deadline: a server that trickles its bytes
+// raises DeadlineExceeded there.
 class TlsLineClient {
  public:
-  TlsLineClient(const TlsContext& context, const std::string& host, int port, int timeoutMs);
+  using Deadline = std::chrono::steady_clock::time_point;
+  TlsLineClient(const TlsContext& context, const std::string& host, int port, int timeoutMs,
+                Deadline deadline);
   ~TlsLineClient();
   TlsLineClient(const TlsLineClient&) = delete;
   TlsLineClient& operator=(const TlsLineClient&) = delete;
@@ -74,7 +87,14 @@ class TlsLineClient {
 
  private:
   void Fill();
+  // Repeats one TLS call until it moves data, waiting for the socket as the library asks;
+  // what names the step in the messages. Returns the call's positive result.
+  template <typename Call>
+  int Drive(Call call, const std::string& what);
+  void Wait(short events, const std::string& what);
   const tls::Api& lib_;
+  const int timeoutMs_;
+  const Deadline deadline_;
   int fd_ = -1;
   ssl_st* ssl_ = nullptr;
   std::string pending_;

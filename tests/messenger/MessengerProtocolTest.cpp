@@ -71,6 +71,29 @@ TEST(MessengerProtocol, RecipientsChallengeAndTicket) {
             (List{"Passport.Net", "login.test/login2.srf", "x\r\nContent-Length: 0\r\n"}));
 }
 
+TEST(MessengerProtocol, LoginServerFromTheNexusAnswer) {
+  // The classic list: DALogin is also the second value.
+  EXPECT_EQ(NexusLoginServer("PassportURLs: DARealm=Passport.Net,DALogin=login.test/login2.srf,"
+                             "DAReg=x\r\nContent-Length: 0\r\n"),
+            "login.test/login2.srf");
+  // The single value of today's servers, with its scheme and the lines after it.
+  EXPECT_EQ(NexusLoginServer("PassportURLs: DALogin=https://rev.test:8443/RST.srf\r\n"
+                             "Content-Length: 0\r\n"),
+            "rev.test:8443/RST.srf");
+  EXPECT_EQ(NexusLoginServer("passporturls: dalogin=HTTP://rev.test/x"), "rev.test/x");
+  // Named anywhere in the list, it wins over the second value.
+  EXPECT_EQ(NexusLoginServer("PassportURLs: DARealm=P,DAReg=r.test,DALOGIN=l.test/y"), "l.test/y");
+  // Without the name, the second value as it always was; with neither, nothing.
+  EXPECT_EQ(NexusLoginServer("X: A=one,B=two.test/z\r\n"), "two.test/z");
+  EXPECT_EQ(NexusLoginServer("PassportURLs: DARealm=Passport.Net\r\n"), "");
+  EXPECT_EQ(NexusLoginServer("PassportURLs: DALogin=\r\nX: A=b,C=d\r\n"), "");
+
+  EXPECT_TRUE(HoldsLineBreak("a\rb"));
+  EXPECT_TRUE(HoldsLineBreak("a\nb"));
+  EXPECT_TRUE(HoldsLineBreak(std::string("a\0b", 3)));
+  EXPECT_FALSE(HoldsLineBreak("pa,ss word\t"));
+}
+
 TEST(MessengerProtocol, LoginAddresses) {
   const LoginAddress plain = SplitLoginAddress("https://login.test/login2.srf");
   EXPECT_EQ(plain.asHost, "login.test");

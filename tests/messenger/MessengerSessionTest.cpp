@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <utility>
 
 #include "MessengerTestServers.h"
 #include "MessengerTestSupport.h"
@@ -88,8 +90,11 @@ TEST(MessengerSession, DeliversTwoMessagesToTwoRecipientsThroughUnsolicitedLines
   };
   EXPECT_EQ(requests[1].vecLines, login);
 
-  EXPECT_TRUE(
-      session.log.Has("ClientTicket returned: [" + std::string(FakePassportServer::kTicket) + "]"));
+  // The ticket went to the server, and the log shows it masked wherever it would appear.
+  EXPECT_TRUE(session.log.Has("ClientTicket returned: [********]")) << session.log.Text();
+  EXPECT_TRUE(session.log.Has("Sending secure login command [USR 3 TWN S ********\r\n]"));
+  EXPECT_EQ(session.log.Text().find(FakePassportServer::kTicket), std::string::npos)
+      << session.log.Text();
   EXPECT_EQ(session.log.Count("SUCCESS receiving JOIN cmd."), 4);
   EXPECT_EQ(session.log.Count(
                 "Timeout attempting to receive Switchboard response, MAX attempts exceeded!"),
@@ -237,7 +242,9 @@ TEST(MessengerSession, ARedirectingLoginServerLeadsToItsNewAddress) {
   Session session(server.Port(), passport.NexusUrl(), "first@test.example");
   session.Run();
   EXPECT_EQ(passport.Requests().size(), 3u);
-  EXPECT_TRUE(session.log.Has("ClientTicket returned: [t=moved&p=x]")) << session.log.Text();
+  EXPECT_TRUE(session.log.Has("ClientTicket returned: [********]")) << session.log.Text();
+  EXPECT_EQ(session.log.Text().find("t=moved&p=x"), std::string::npos);
+  EXPECT_NE(server.Lines()[3].find("t=moved&p=x"), std::string::npos);
   EXPECT_TRUE(session.worker->bDelivered_m);
 }
 
@@ -316,5 +323,121 @@ TEST(MessengerSession, BadRedirectsAndSilentServersAreBounded) {
     EXPECT_EQ(server.Lines().size(), 12u);
     EXPECT_TRUE(session.log.Has("Got AuthResp: []"));
     EXPECT_TRUE(session.log.Has(kAbortLine));
+  }
+}
+
+TEST(MessengerSession, TricklingServersAreCutOffAtTheirDeadlines) {
+  using Stall = FakePassportServer::Stall;
+  const std::string passportLate = "Error: The Passport sign-in took longer than 600 ms (";
+  const std::string passportWhere = ": out of time) in [thrQSMSMessenger::GetClientTicket]";
+  struct Case {
+    const char* name;
+    Stall stall;
+    const char* word;  // the command the notification server answers with reply
+    std::function<MsnReply(const MsnCommand&)> reply;  // nullptr: a willing server
+    std::string logLine;
+  };
+  // Presence lines, or after the ringing single bytes, every 20 ms: never an empty poll.
+  auto trickle = [](std::vector<std::string> chunks, const std::string& piece) {
+    for (int i = 0; i < 250; ++i) {
+      chunks.push_back(piece);
+    }
+    return MsnReply{chunks, false, 20};
+  };
+  const std::vector<Case> cases = {
+      {"TLS handshake byte by byte", Stall::kHandshake, "", nullptr,
+       passportLate + "TLS negotiation with 127.0.0.1" + passportWhere},
+      {"status line byte by byte", Stall::kStatusLine, "", nullptr,
+       passportLate + "Reading from the login server" + passportWhere},
+      {"header line after header line", Stall::kHeaderLines, "", nullptr,
+       passportLate + "Reading from the login server" + passportWhere},
+      {"presence instead of the switchboard", Stall::kNone, "XFR",
+       [&](const MsnCommand& c) {
+         return trickle({}, "ILN " + c.asTrId + " NLN friend@test.example Friend 0\r\n");
+       },
+       "Error attempting to receive XFR response, no switchboard transfer within 600 ms!"},
+      {"ringing without a join", Stall::kNone, "CAL",
+       [&](const MsnCommand& c) { return trickle({"CAL " + c.asTrId + " RINGING 1\r\n"}, "."); },
+       "Error attempting to receive JOI response, first@test.example did not join within 600 "
+       "ms!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePassportServer passport(nullptr, {"", c.stall});
+    ScriptedMsnServer server([&](const MsnCommand& command) -> MsnReply {
+      return c.reply && command.asWord == c.word ? c.reply(command) : server.DefaultReply(command);
+    });
+    Session session(server.Port(), passport.NexusUrl(), "first@test.example");
+    session.worker->Timings_m.iPassportMs = 600;
+    session.worker->Timings_m.iXfrWaitMs = 600;
+    session.worker->Timings_m.iJoinWaitMs = 600;
+    session.Run();
+    EXPECT_TRUE(session.log.Has(c.logLine)) << session.log.Text();
+    EXPECT_EQ(session.worker->asFailure_m, c.logLine);
+    EXPECT_TRUE(session.log.Has(kAbortLine));
+    EXPECT_FALSE(session.worker->bDelivered_m);
+    if (c.stall != Stall::kNone) {  // a sign-in out of time sends no ticket at all
+      EXPECT_EQ(server.Lines().size(), 3u);
+    }
+  }
+}
+
+TEST(MessengerSession, SettingsWithLineBreaksSendNothing) {
+  FakePassportServer passport;
+  ScriptedMsnServer server;
+  const std::vector<std::pair<std::string, std::string thrQSMSMessenger::*>> settings = {
+      {"To", &thrQSMSMessenger::asToAccounts_m},
+      {"From", &thrQSMSMessenger::asFromAccount_m},
+      {"Password", &thrQSMSMessenger::asPassword_m},
+      {"Host", &thrQSMSMessenger::asMSMHost_m},
+  };
+  for (const auto& [name, member] : settings) {
+    for (const std::string& brk : {std::string("\r\n"), std::string("\0", 1)}) {
+      SCOPED_TRACE(name);
+      Session session(server.Port(), passport.NexusUrl());
+      std::string& value = (*session.worker).*member;
+      value = "friend@test.example" + brk + "OUT" + brk + "CAL 99 victim@test.example";
+      session.Run();
+      const std::string line =
+          "The messenger setting " + name + " holds a line break; nothing was sent";
+      EXPECT_TRUE(session.log.Has(line)) << session.log.Text();
+      EXPECT_EQ(session.worker->asFailure_m, line);
+      EXPECT_FALSE(session.worker->bDelivered_m);
+      EXPECT_EQ(session.log.Text().find("victim"), std::string::npos);
+      EXPECT_EQ(session.log.Lines().back(), kEnd);
+    }
+  }
+  EXPECT_EQ(server.Connections(), 0);
+  EXPECT_TRUE(passport.Requests().empty());
+}
+
+TEST(MessengerSession, TheNexusNamesTheLoginServerByNameOrNotAtAll) {
+  {
+    // Today's revival servers answer with the login address alone, scheme and all.
+    FakePassportServer passport(nullptr,
+                                {"PassportURLs: DALogin=https://127.0.0.1:%PORT%/login2.srf"});
+    ScriptedMsnServer server;
+    Session session(server.Port(), passport.NexusUrl(), "first@test.example");
+    session.Run();
+    ASSERT_EQ(passport.Requests().size(), 2u) << session.log.Text();
+    EXPECT_EQ(passport.Requests()[1].vecLines[0], "GET /login2.srf HTTP/1.1");
+    const std::vector<std::string> lines = server.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        std::string("USR 3 TWN S ") + FakePassportServer::kTicket),
+              lines.end());
+    EXPECT_TRUE(session.worker->bDelivered_m) << session.log.Text();
+  }
+  {
+    // No login address at all: the sign-in ends at once, without an empty ticket.
+    FakePassportServer passport(nullptr, {"PassportURLs: DARealm=Passport.Net"});
+    ScriptedMsnServer server;
+    Session session(server.Port(), passport.NexusUrl(), "first@test.example");
+    session.Run();
+    const std::string line = "The Passport nexus named no login server; the sign-in stops here.";
+    EXPECT_TRUE(session.log.Has(line)) << session.log.Text();
+    EXPECT_EQ(session.worker->asFailure_m, line);
+    EXPECT_TRUE(session.log.Has(kAbortLine));
+    EXPECT_EQ(passport.Requests().size(), 1u);
+    EXPECT_EQ(server.Lines().size(), 3u);
   }
 }

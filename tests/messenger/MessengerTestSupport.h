@@ -53,6 +53,9 @@ inline msm::MessengerTimings FastTimings() {
   t.iAckWaitMs = 250;
   t.iReceiveMs = 3000;
   t.iDrainMs = 300;
+  t.iPassportMs = 10000;
+  t.iXfrWaitMs = 5000;
+  t.iJoinWaitMs = 5000;
   return t;
 }
 
