@@ -36,6 +36,18 @@ void TakeStopped(std::vector<std::unique_ptr<Worker>>& workers,
   std::erase(workers, nullptr);
 }
 
+// Takes the workers that were never started out of the list, in hand-over order.
+template <typename Worker>
+void TakeUnstarted(std::vector<std::unique_ptr<Worker>>& workers,
+                   std::vector<std::unique_ptr<Worker>>& unstarted) {
+  for (auto& worker : workers) {
+    if (!worker->Started()) {
+      unstarted.push_back(std::move(worker));
+    }
+  }
+  std::erase(workers, nullptr);
+}
+
 }  // namespace
 
 // What the body sleeps on between passes. A notice raises a flag under the mutex, so one
@@ -106,9 +118,12 @@ void thrBGProcess::HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worke
     if (tag) {
       mapTags_m[owned.get()] = std::move(tag);
     }
+    if (!owned->Started()) {
+      waiting_.push_back(owned.get());
+    }
     workers.push_back(std::move(owned));
   }
-  wake_->Notify();  // started by the next pass, which comes now
+  wake_->Notify();  // started by the next pass, which comes now, if its turn has come
 }
 
 void thrBGProcess::Terminate() noexcept {
@@ -203,8 +218,9 @@ void thrBGProcess::Execute() {
 void thrBGProcess::RunPass() {
   bResumeFailed_m = false;
   PollTime();
-  ServeWorkers(vecMessengers_m);
-  ServeWorkers(vecEmails_m);
+  std::size_t running = ServeWorkers(vecMessengers_m);
+  running += ServeWorkers(vecEmails_m);
+  StartWaiting(running);
 }
 
 std::chrono::milliseconds thrBGProcess::IdleWait() const {
@@ -252,30 +268,55 @@ void thrBGProcess::PollTime() {
 }
 
 template <typename Worker>
-void thrBGProcess::ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers) {
+std::size_t thrBGProcess::ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers) {
   std::vector<std::unique_ptr<Worker>> stopped;
+  std::size_t running = 0;
   {
     std::lock_guard<std::mutex> lock(lock_);
     for (std::size_t i = workers.size(); i-- > 0;) {
       if (workers[i]->bRunning_m.load()) {
-        try {
-          workers[i]->Resume();  // nothing happens to one already started
-        } catch (const std::exception&) {
-          // No thread to be had now; the next pass, a short wait away, tries again.
-          bResumeFailed_m = true;
-        }
+        running += workers[i]->Started() ? 1 : 0;
       } else {
+        if (!workers[i]->Started()) {
+          std::erase(waiting_, workers[i].get());  // ended before its turn came
+        }
         stopped.push_back(std::move(workers[i]));
       }
     }
     std::erase(workers, nullptr);
   }
   FreeAndReport(stopped);
+  return running;
+}
+
+// Only the body starts workers, so the count it made while freeing still holds; workers
+// handed over meanwhile only join the queue.
+void thrBGProcess::StartWaiting(std::size_t running) {
+  const std::size_t bound = std::max<std::size_t>(1, options_.maxRunningWorkers);
+  std::lock_guard<std::mutex> lock(lock_);
+  while (!waiting_.empty() && running < bound) {
+    try {
+      waiting_.front()->Resume();
+    } catch (const std::exception&) {
+      // No thread to be had now; the next pass, a short wait away, tries again.
+      bResumeFailed_m = true;
+      return;
+    }
+    waiting_.pop_front();
+    ++running;
+  }
 }
 
 void thrBGProcess::StopWorkers() {
+  // Workers still waiting for their turn will not get one: they are freed without
+  // running, and reported as not delivered.
+  std::vector<std::unique_ptr<thrQSMSMessenger>> unstartedMessengers;
+  std::vector<std::unique_ptr<thrQSEmail>> unstartedEmails;
   {
     std::lock_guard<std::mutex> lock(lock_);
+    waiting_.clear();
+    TakeUnstarted(vecMessengers_m, unstartedMessengers);
+    TakeUnstarted(vecEmails_m, unstartedEmails);
     for (std::size_t i = vecMessengers_m.size(); i-- > 0;) {
       if (vecMessengers_m[i]->bRunning_m.load()) {
         vecMessengers_m[i]->Terminate();
@@ -287,6 +328,15 @@ void thrBGProcess::StopWorkers() {
       }
     }
   }
+  const auto notStarted = [](auto& workers) {
+    for (auto& worker : workers) {
+      worker->asFailure_m = kNotStartedFailure;
+    }
+  };
+  notStarted(unstartedMessengers);
+  notStarted(unstartedEmails);
+  FreeAndReport(unstartedMessengers);
+  FreeAndReport(unstartedEmails);
   std::this_thread::sleep_for(options_.stopGrace);
   std::vector<std::unique_ptr<thrQSMSMessenger>> stoppedMessengers;
   std::vector<std::unique_ptr<thrQSEmail>> stoppedEmails;

@@ -3,11 +3,16 @@
 // poll interval, measures the computer clock's offset against the time server.
 // Between passes it sleeps until there is something to do: a worker handed over, a
 // worker's end, the next time query or the request to stop.
+// Only so many workers run at once, each with its sockets and threads; the others wait
+// in the order they were handed over, messenger and e-mail alike, and start as running
+// ones end.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,6 +35,9 @@ class WorkerTag;
 using TWorkerEnded =
     std::function<void(const delivery::WorkerTag& tag, bool delivered, const std::string& failure)>;
 
+// Why a worker still waiting for its turn when the supervisor stopped did not deliver.
+inline constexpr const char* kNotStartedFailure = "not started before the program closed";
+
 // The supervisor's waits and its time service. The defaults are the program's;
 // tests shorten the waits and point the time query at a server of their own.
 struct TBGProcessOptions {
@@ -42,6 +50,9 @@ struct TBGProcessOptions {
   TSNTPSend::TSetClock setClock;  // empty: the computer's own clock
   int closeWaitSecs = 15;         // how long the main window waits for the stop
   TWorkerEnded workerEnded;       // empty: nobody is told
+  // Workers started and not yet freed, at most; a burst of due items would otherwise open
+  // more sockets and threads than the process may have. At least 1.
+  std::size_t maxRunningWorkers = 32;
 };
 
 class thrBGProcess : public Platform::TThread {
@@ -77,7 +88,8 @@ class thrBGProcess : public Platform::TThread {
  protected:
   void Execute() override;
   // One pass of the loop without its wait: the time query when it is due, then the
-  // messenger and the e-mail workers.
+  // messenger and the e-mail workers that have ended are freed, then waiting workers
+  // start while fewer than the bound run.
   void RunPass();
   // How long the body may sleep after a pass when nothing wakes it earlier.
   std::chrono::milliseconds IdleWait() const;
@@ -86,8 +98,10 @@ class thrBGProcess : public Platform::TThread {
   struct Wake;
 
   void PollTime();
+  // Frees the list's workers whose flag has dropped; returns how many of the others run.
   template <typename Worker>
-  void ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers);
+  std::size_t ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers);
+  void StartWaiting(std::size_t running);
   template <typename Worker>
   void HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worker* worker,
                 std::shared_ptr<delivery::WorkerTag> tag);
@@ -109,4 +123,6 @@ class thrBGProcess : public Platform::TThread {
   std::vector<std::unique_ptr<thrQSMSMessenger>> vecMessengers_m;
   std::vector<std::unique_ptr<thrQSEmail>> vecEmails_m;
   std::map<const void*, std::shared_ptr<delivery::WorkerTag>> mapTags_m;  // by worker
+  // Workers of both lists not yet started, in the order they were handed over.
+  std::deque<Platform::TThread*> waiting_;
 };
