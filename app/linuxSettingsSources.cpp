@@ -2,16 +2,18 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
+
+#include "RegularFile.h"
 
 namespace linux_sources {
 
 namespace {
 
 // Configuration files are small; anything larger is not one and is not read whole.
-constexpr std::streamoff kMaxConfigSize = 1024 * 1024;
+constexpr std::size_t kMaxConfigSize = 1024 * 1024;
 
 std::string Trim(const std::string& s) {
   const std::size_t first = s.find_first_not_of(" \t\r\n");
@@ -33,15 +35,18 @@ bool AllDigits(const std::string& s) {
          std::stoi(s) > 0 && std::stoi(s) <= 65535;
 }
 
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in || in.tellg() > kMaxConfigSize) {
-    return std::nullopt;
+// A configuration file's text; nothing when it is absent or is no file to read, which
+// is noted in problems: a FIFO or a link to a device in its place must not stall or
+// swell the program.
+std::optional<std::string> ReadFile(const std::string& path, std::vector<std::string>* problems) {
+  Platform::FileRead file = Platform::ReadRegularFile(path, kMaxConfigSize);
+  if (file.Ok()) {
+    return std::move(file.bytes);
   }
-  in.seekg(0);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  if (file.status != Platform::FileReadStatus::Missing && problems != nullptr) {
+    problems->push_back(file.message);
+  }
+  return std::nullopt;
 }
 
 std::string ConfigHome(const Environment& env) {
@@ -223,16 +228,16 @@ Mail ParseGitSendEmail(const std::string& text, Mail base) {
   return base;
 }
 
-Mail MailFromFiles(const Environment& env) {
+Mail MailFromFiles(const Environment& env, std::vector<std::string>* problems) {
   const std::string configHome = ConfigHome(env);
   const auto home = env("HOME");
   const std::string homeDir = home ? *home : "";
   std::optional<std::string> msmtp;
   if (!configHome.empty()) {
-    msmtp = ReadFile(configHome + "/msmtp/config");
+    msmtp = ReadFile(configHome + "/msmtp/config", problems);
   }
   if (!msmtp && !homeDir.empty()) {
-    msmtp = ReadFile(homeDir + "/.msmtprc");
+    msmtp = ReadFile(homeDir + "/.msmtprc", problems);
   }
   if (msmtp) {
     Mail mail = ParseMsmtp(*msmtp);
@@ -242,12 +247,12 @@ Mail MailFromFiles(const Environment& env) {
   }
   Mail git;
   if (!configHome.empty()) {
-    if (const auto text = ReadFile(configHome + "/git/config")) {
+    if (const auto text = ReadFile(configHome + "/git/config", problems)) {
       git = ParseGitSendEmail(*text, git);
     }
   }
   if (!homeDir.empty()) {
-    if (const auto text = ReadFile(homeDir + "/.gitconfig")) {
+    if (const auto text = ReadFile(homeDir + "/.gitconfig", problems)) {
       git = ParseGitSendEmail(*text, git);
     }
   }

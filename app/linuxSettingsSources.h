@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace linux_sources {
 
@@ -41,7 +42,8 @@ Mail ParseMsmtp(const std::string& text);
 Mail ParseGitSendEmail(const std::string& text, Mail base = {});
 // msmtp's user configuration ($XDG_CONFIG_HOME/msmtp/config, else ~/.msmtprc) when it
 // names a server; otherwise git's global configuration ($XDG_CONFIG_HOME/git/config,
-// then ~/.gitconfig, which wins).
-Mail MailFromFiles(const Environment& env);
+// then ~/.gitconfig, which wins). Only regular files of at most 1 MiB are read; one that
+// is there but is not read is skipped, with why added to problems when given.
+Mail MailFromFiles(const Environment& env, std::vector<std::string>* problems = nullptr);
 
 }  // namespace linux_sources

@@ -1,5 +1,6 @@
 // Settings auto-detection: the three buttons with the Windows values present, absent and
 // partly present, questions answered Yes and No, and the Linux places they fall back on.
+#include <sys/stat.h>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdlib>
@@ -140,6 +141,21 @@ TEST(LinuxSourcesTest, MsmtpDefaultAccountAndGitSendEmail) {
   WriteFile(home.File(".msmtprc"), "account default\nhost msmtp.example\n");
   EXPECT_EQ(linux_sources::MailFromFiles(env).server, "msmtp.example");
   EXPECT_EQ(linux_sources::MailFromFiles(env).from, "");
+}
+
+TEST(LinuxSourcesTest, AFifoOrADeviceInAConfigFilesPlaceIsSkippedWithWhy) {
+  // Read whole, a FIFO would wait for a writer for ever and /dev/zero fill the memory.
+  testsupport::TempDir home;
+  const auto env = Env({{"HOME", home.Path()}});
+  ASSERT_EQ(mkfifo(home.File(".msmtprc").c_str(), 0600), 0);
+  std::filesystem::create_directories(home.File(".config/git"));
+  std::filesystem::create_symlink("/dev/zero", home.File(".config/git/config"));
+  WriteFile(home.File(".gitconfig"), "[sendemail]\nsmtpServer = home.example\n");
+  std::vector<std::string> problems;
+  EXPECT_EQ(linux_sources::MailFromFiles(env, &problems).server, "home.example");
+  EXPECT_EQ(problems,
+            (std::vector<std::string>{home.File(".msmtprc") + " is not a regular file",
+                                      home.File(".config/git/config") + " is not a regular file"}));
 }
 
 class AutoDetect : public WindowFixture {
