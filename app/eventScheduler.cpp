@@ -70,6 +70,7 @@ bool Dispatch(TQSStringGrid& grid, int r, Platform::TDateTime localEnd, ChannelD
   if (flags != 0) {
     grid.SetObjects(kColEndTime, r, kStateNotified);
     grid.InvalidateRow(r);
+    channels.ItemNotified();
   }
   return true;
 }

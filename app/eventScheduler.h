@@ -48,6 +48,9 @@ class ChannelDispatch {
   virtual void ShowMessage(const std::string& text) = 0;
   // The last-check caption.
   virtual void ShowLastCheck(const std::string& text) = 0;
+  // The item just dispatched is marked notified in the table; told even when a later row
+  // ends the pass, so that the mark can be kept on disk.
+  virtual void ItemNotified() {}
 };
 
 // The text that the messenger and e-mail channels send for an item.

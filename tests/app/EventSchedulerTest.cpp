@@ -46,6 +46,8 @@ class RecordingChannels : public ChannelDispatch {
   void Launch(const std::string& commandLine) override { calls.push_back("launch " + commandLine); }
   void ShowMessage(const std::string& text) override { calls.push_back("message " + text); }
   void ShowLastCheck(const std::string& text) override { calls.push_back("last check " + text); }
+  void ItemNotified() override { ++notified; }
+  int notified = 0;
 
   // The calls other than the last-check caption.
   std::vector<std::string> Dispatched() const {
@@ -282,4 +284,20 @@ TEST_F(Scheduler, ACommandLineTooLongToStartIsReportedNotDropped) {
   EXPECT_NE(dispatched[1].find("was not started: its command line is 5"), std::string::npos)
       << dispatched[1];
   EXPECT_EQ(State(r), kStateNotified);
+}
+
+TEST_F(Scheduler, EachItemMarkedNotifiedIsToldAlsoWhenALaterRowEndsThePass) {
+  Add("1", "2006-04-30 08:00:00");
+  Add("2", "2006-04-30 08:00:00", "Local", "10", kStateArmed, "NNNN");  // stays armed
+  Add("3", "2006-04-30 08:00:00", "Local", "10", kStateArmed, "NNNY");
+  const int fails = Add("4", "2006-04-30 08:00:00");
+  int sounds = 0;
+  channels_.duringSound = [&sounds] {
+    if (++sounds == 2) {
+      throw Platform::EConvertError("'x' is not a valid integer value");
+    }
+  };
+  EXPECT_THROW(Pass(noon_), Platform::EConvertError);
+  EXPECT_EQ(channels_.notified, 2) << "items 1 and 3";
+  EXPECT_EQ(State(fails), kStateArmed);
 }
