@@ -23,6 +23,13 @@ bool AskBus(QDBusConnection& bus, const char* method, const QVariantList& args, 
   return true;
 }
 
+// Notification services that render markup in notices would turn an item's text or a
+// server's reply into links and pictures: the bus gets the text with its markup escaped.
+QString Escaped(const std::string& text) {
+  return QString::fromStdString(text).toHtmlEscaped().replace(QLatin1String("&quot;"),
+                                                              QLatin1String("\""));
+}
+
 }  // namespace
 
 bool DesktopNotifier::ServicePresent() {
@@ -45,8 +52,8 @@ DesktopNotifier::Way DesktopNotifier::Notify(const std::string& summary, const s
   if (ServicePresent()) {
     QDBusMessage call = QDBusMessage::createMethodCall(kService, "/org/freedesktop/Notifications",
                                                        kService, "Notify");
-    call.setArguments({QString("Vazudovu"), 0u, QString(), QString::fromStdString(summary),
-                       QString::fromStdString(body), QStringList(), QVariantMap(), -1});
+    call.setArguments({QString("Vazudovu"), 0u, QString(), Escaped(summary), Escaped(body),
+                       QStringList(), QVariantMap(), -1});
     if (bus_->send(call)) {
       return Way::Bus;
     }

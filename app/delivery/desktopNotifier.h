@@ -1,5 +1,7 @@
 // Desktop notices: through the freedesktop notification service on the session bus,
 // else through a fallback (the tray icon's balloon, when the icon is shown), else none.
+// The bus gets the texts with &, < and > escaped, as services may render markup; the
+// fallback shows plain text and gets them as they are.
 #pragma once
 
 #include <QDBusConnection>
