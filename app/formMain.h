@@ -18,6 +18,7 @@
 #include "GridTypes.h"
 #include "MessageTarget.h"
 #include "classQSBGProcess.h"
+#include "delivery/noticeGatherer.h"
 #include "eventScheduler.h"
 
 class MediaServices;
@@ -244,6 +245,9 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::unique_ptr<delivery::OutcomeStore> pOutcomes_m;
   std::unique_ptr<delivery::DesktopNotifier> pNotifier_m;
   QPointer<TfrmDeliveryLog> pDeliveryLogWindow_m;
+  // Failure notices of a burst, held and counted; tmrNotices shows them when due.
+  delivery::NoticeGatherer noticeGatherer_m;
+  QTimer* tmrNotices = nullptr;
   void bbtnDeliveryLogClick();
   // A channel of an item's dispatch has settled; on the UI thread.
   void DeliverySettled(const std::string& item, std::uint64_t dispatch, const std::string& channel,
@@ -254,6 +258,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::string EventTooltip(int row) const;
   bool RowDeliveryFailed(int row) const;
   void NoticeOnDesktop(const std::string& summary, const std::string& body);
+  void ShowFailureNotices(const std::vector<std::string>& bodies);
   // End-time and warning texts the scheduler could not read: reported once, their cells
   // marked.
   event_scheduler::Unreadable unreadable_m;

@@ -7,8 +7,11 @@
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "DateTime.h"
@@ -30,6 +33,12 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
   pDeliveryLog_m = std::make_shared<delivery::LogSink>(delivery::LogSink::Options{logPath});
   pOutcomes_m = std::make_unique<delivery::OutcomeStore>();
   pNotifier_m = std::make_unique<delivery::DesktopNotifier>();
+  tmrNotices = new QTimer(this);
+  tmrNotices->setObjectName("tmrNotices");
+  tmrNotices->setSingleShot(true);
+  connect(tmrNotices, &QTimer::timeout, this, [this] {
+    ShowFailureNotices(noticeGatherer_m.Flush(delivery::NoticeGatherer::Clock::now()));
+  });
   pNotifier_m->fallback = [this](const std::string& summary, const std::string& body) {
     if (!pTrayIcon_m || !pTrayIcon_m->isVisible()) {
       return false;
@@ -77,11 +86,24 @@ void TfrmMain::DeliverySettled(const std::string& item, std::uint64_t dispatch,
     return;  // the item was dispatched again or its end time changed since
   }
   if (!done && cboDesktopNotifications->currentIndex() >= delivery::kNoticesFailures) {
-    NoticeOnDesktop(delivery::kNotDeliveredSummary,
-                    "Item " + item + ": " +
-                        delivery::ChannelText({channel, target, delivery::Result::Failed, reason}));
+    ShowFailureNotices(noticeGatherer_m.Add(
+        item,
+        "Item " + item + ": " +
+            delivery::ChannelText({channel, target, delivery::Result::Failed, reason}),
+        delivery::NoticeGatherer::Clock::now()));
   }
   grdEvents->viewport()->update();
+}
+
+void TfrmMain::ShowFailureNotices(const std::vector<std::string>& bodies) {
+  for (const std::string& body : bodies) {
+    NoticeOnDesktop(delivery::kNotDeliveredSummary, body);
+  }
+  if (const auto due = noticeGatherer_m.Due()) {
+    const auto wait =
+        std::chrono::ceil<std::chrono::milliseconds>(*due - delivery::NoticeGatherer::Clock::now());
+    tmrNotices->start(std::max<int>(0, static_cast<int>(wait.count())));
+  }
 }
 
 void TfrmMain::NoticeOnDesktop(const std::string& summary, const std::string& body) {

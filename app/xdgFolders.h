@@ -5,6 +5,9 @@
 
 namespace xdg {
 
+// The effective user id.
+unsigned OwnUser();
+
 // $HOME, else the password database's home; "/" when neither names one.
 std::string HomeFolder();
 
@@ -12,5 +15,17 @@ std::string HomeFolder();
 // absolute path, else the default under the home folder (".local/share", ".cache", ...).
 // A relative value is invalid by the rules and ignored.
 std::string BaseFolder(const char* variable, const char* defaultUnderHome);
+
+// Makes the folder (mode 0700) when it is missing and opens it; it must be a folder owned by
+// the user (effective id `user`), and is tightened to 0700 when it is wider open. A link is
+// followed only when followLink is true. Returns the folder's descriptor, or -1 with the
+// reason in why.
+int OpenPrivateFolder(const std::string& path, bool followLink, std::string& why,
+                      unsigned user = OwnUser());
+
+// The folder for the program's sockets: $XDG_RUNTIME_DIR when it is the user's own and
+// closed to others, else a folder "vazudovu-<uid>" of the user's own in the temporary
+// folder ($TMPDIR, else /tmp), made 0700 and checked. Empty when neither can be had.
+std::string RuntimeFolder();
 
 }  // namespace xdg

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,21 +50,39 @@ std::string LocalTimeNow() {
 }
 
 // Opens the file for appending with the owner's rights only, also when an older file
-// was wider open; -1 when it cannot be opened.
+// was wider open; -1 when it cannot be opened. The folder is made or tightened to the
+// owner's alone; a link in the file's place is removed rather than followed, and nothing
+// but a plain file is written to.
 int OpenLog(const std::string& path, std::uintmax_t& size) {
-  std::error_code ec;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
-    std::filesystem::create_directories(folder, ec);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+  const std::filesystem::path file(path);
+  if (!file.has_parent_path()) {
+    return -1;  // the log's path is always a full one; a bare name has no folder to keep
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  const std::filesystem::path folder = file.parent_path();
+  std::error_code ec;
+  std::filesystem::create_directories(folder.parent_path(), ec);
+  std::string why;
+  const int dir = xdg::OpenPrivateFolder(folder.string(), true, why);
+  if (dir < 0) {
+    return -1;
+  }
+  const std::string name = file.filename().string();
+  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = ::openat(dir, name.c_str(), flags, 0600);
+  if (fd < 0 && errno == ELOOP && ::unlinkat(dir, name.c_str(), 0) == 0) {
+    fd = ::openat(dir, name.c_str(), flags, 0600);
+  }
+  ::close(dir);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
   if (fd < 0) {
     return -1;
   }
   (void)::fchmod(fd, 0600);
-  struct stat st {};
-  size = ::fstat(fd, &st) == 0 ? static_cast<std::uintmax_t>(st.st_size) : 0;
+  size = static_cast<std::uintmax_t>(st.st_size);
   return fd;
 }
 

@@ -16,6 +16,7 @@
 #include "classQSEmail.h"
 #include "delivery/deliveryLog.h"
 #include "delivery/deliveryOutcome.h"
+#include "delivery/noticeGatherer.h"
 #include "delivery/workerTag.h"
 
 using namespace std::chrono_literals;
@@ -80,6 +81,99 @@ TEST(DeliveryLog, RotatesIntoOneOlderOwnerOnlyFileAndKeepsSecretsAndLineBreaksOu
   EXPECT_EQ(lines[0].text, "USR ******** sent, **************** too");
   EXPECT_EQ(lines[1].item, "4 2 ");
   EXPECT_EQ(lines[1].text, "line  break");
+}
+
+TEST(DeliveryLog, ALinkInTheLogsPlaceIsNotFollowedAndTheFolderIsClosedToOthers) {
+  testsupport::TempDir dir;
+  const std::string folder = dir.File("state/QSoft");
+  std::filesystem::create_directories(folder);
+  std::filesystem::permissions(
+      folder, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                  std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                  std::filesystem::perms::others_exec);
+  const std::string target = dir.File("someone-elses.txt");
+  std::ofstream(target) << "keep me\n";
+  std::filesystem::permissions(target, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::others_read);
+  const std::string path = folder + "/delivery.log";
+  std::filesystem::create_symlink(target, path);
+  std::filesystem::create_symlink(target, path + ".1");
+  {
+    LogSink sink({path, 200});
+    for (int i = 0; i < 10; ++i) {
+      sink.Write("7", kEmail, "step " + std::to_string(i));  // rotates more than once
+    }
+  }
+  EXPECT_EQ(Contents(target), "keep me\n");
+  EXPECT_EQ(Mode(target), 0604u);
+  EXPECT_EQ(Mode(folder), 0700u);
+  EXPECT_FALSE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(Mode(path), 0600u);
+  EXPECT_EQ(ReadRecent(path, 100).back().text, "step 9");
+}
+
+TEST(DeliveryLog, AWorkersRepeatedLineIsWrittenOnceWithItsCount) {
+  testsupport::TempDir dir;
+  auto sink = std::make_shared<LogSink>(LogSink::Options{dir.File("delivery.log"), 1 << 20, 100});
+  {
+    WorkerTag hostile(sink, "9", 1, kMessenger, "x@y");
+    WorkerTag other(sink, "8", 2, kEmail, "a@b");
+    hostile.Log("Connecting");
+    for (int i = 0; i < 10000; ++i) {
+      hostile.SendMessage(kWorkerLogMessage, reinterpret_cast<std::uintptr_t>("XFR ???"), 0);
+      if (i == 5000) {
+        other.Log("Email notification was sent SUCCESSFULLY to: a@b");
+      }
+    }
+    hostile.Log("FAILED: bad reply");  // the supervisor's line once the worker has ended
+    hostile.Log("Connecting");
+    hostile.Log("Connecting");
+  }  // the tag's end tells the last count
+  sink->Flush();
+  std::vector<std::string> lines;
+  for (const Entry& e : ReadRecent(sink->Path(), 100)) {
+    lines.push_back(e.item + " " + e.channel + " " + e.text);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "9 messenger Connecting", "9 messenger XFR ???",
+                       "8 e-mail Email notification was sent SUCCESSFULLY to: a@b",
+                       "9 messenger XFR ??? (repeated 9999 times)", "9 messenger FAILED: bad reply",
+                       "9 messenger Connecting", "9 messenger Connecting (repeated 1 time)"}));
+}
+
+TEST(NoticeGatherer, AQuietSpellsFirstFailureAtOnceTheRestCountedWhenTheWindowCloses) {
+  using namespace std::chrono;
+  NoticeGatherer gather(seconds(3));
+  const NoticeGatherer::Clock::time_point t0{};
+  using Bodies = std::vector<std::string>;
+  EXPECT_EQ(gather.Add("1", "Item 1: e-mail failed", t0), Bodies{"Item 1: e-mail failed"});
+  EXPECT_FALSE(gather.Due());
+  // A burst: 37 more items fail within the window, one of them on two channels.
+  for (int i = 2; i <= 38; ++i) {
+    EXPECT_TRUE(gather.Add(std::to_string(i), "x", t0 + milliseconds(50 * i)).empty());
+  }
+  EXPECT_TRUE(gather.Add("38", "y", t0 + seconds(2)).empty());
+  ASSERT_TRUE(gather.Due());
+  EXPECT_EQ(*gather.Due(), t0 + seconds(3));
+  EXPECT_TRUE(gather.Flush(t0 + milliseconds(2999)).empty()) << "not before the window closes";
+  EXPECT_EQ(gather.Flush(t0 + seconds(3)),
+            Bodies{"37 reminders were not delivered; see the delivery log"});
+  // Failures keep coming: one notice a window; one item's own words when it is alone.
+  EXPECT_TRUE(gather.Add("40", "Item 40: messenger failed", t0 + seconds(4)).empty());
+  EXPECT_TRUE(gather.Add("40", "Item 40: e-mail failed", t0 + seconds(5)).empty());
+  EXPECT_EQ(gather.Flush(t0 + seconds(6)),
+            Bodies{"Item 40: messenger failed\nItem 40: e-mail failed"});
+  EXPECT_TRUE(gather.Flush(t0 + seconds(9)).empty());
+  EXPECT_FALSE(gather.Due());
+  // A quiet spell has passed: the next failure shows at once again.
+  EXPECT_EQ(gather.Add("41", "Item 41", t0 + seconds(20)), Bodies{"Item 41"});
+  // A failure after a window whose count was not yet shown brings the count first.
+  EXPECT_TRUE(gather.Add("42", "Item 42", t0 + seconds(21)).empty());
+  EXPECT_TRUE(gather.Add("43", "Item 43", t0 + seconds(22)).empty());
+  EXPECT_EQ(gather.Add("44", "Item 44", t0 + seconds(30)),
+            Bodies{"2 reminders were not delivered; see the delivery log"});
+  EXPECT_EQ(gather.Flush(t0 + seconds(33)), Bodies{"Item 44"});
 }
 
 TEST(DeliveryOutcome, TheTooltipTellsEachChannelAndANewDispatchReplacesTheOld) {
@@ -164,7 +258,7 @@ TEST(DeliveryLog, AShutDownWhileWorkersAreStillLoggingEndsWithinTheSupervisorsLi
   supervisor->AddEmail(stubborn, stubbornTag);
   quickTag.reset();
   stubbornTag.reset();
-  for (int i = 0; i < 500 && ReadRecent(sink->Path(), 1000).size() < 20; ++i) {
+  for (int i = 0; i < 500 && ReadRecent(sink->Path(), 1000).size() < 2; ++i) {
     sink->Flush();
     std::this_thread::sleep_for(5ms);
   }

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <regex>
 
@@ -114,6 +115,9 @@ TEST(DeliveryWindow, AFailedMailIsToldInTheTooltipTheRowColourTheLogAndOnTheDesk
       << w.EventTooltip(failing);
   EXPECT_EQ(RowColour(w, ok), 0x00FF00u);
   EXPECT_EQ(RowColour(w, failing), delivery::kWarningColour);
+  // A second failure within seconds of the first is held until the notices' window
+  // closes, and then told in the item's own words, being the only one held.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return notices.size() == 4; }, 10000));
   EXPECT_EQ(notices.size(), 4u) << "two due items and two failures";
   EXPECT_NE(std::find(notices.begin(), notices.end(),
                       "Reminder not delivered | Item bad: e-mail to bob@example.test failed: 550 "
@@ -146,4 +150,32 @@ TEST(DeliveryWindow, AFailedMailIsToldInTheTooltipTheRowColourTheLogAndOnTheDesk
   EXPECT_EQ(w.grdEvents->GetObjects(kColEndTime, failing), kStateNotified);
   EXPECT_EQ(RowColour(w, failing), 0x00FF00u);
   EXPECT_EQ(w.EventTooltip(failing), "");
+}
+
+TEST(DeliveryWindow, ABurstOfFailuresIsOneNoticeThatCountsThem) {
+  testsupport::ScopedRegistryDir registry;
+  testsupport::TempDir files;
+  ScriptedDialogs dialogs;
+  MainWindowOptions options{files.File("QSEvents.C-D")};
+  options.deliveryLogPath = files.File("state/delivery.log");
+  TfrmMain w(dialogs, options);
+  std::vector<std::string> notices;
+  w.pNotifier_m = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
+  w.pNotifier_m->fallback = [&](const std::string& summary, const std::string& body) {
+    notices.push_back(summary + " | " + body);
+    return true;
+  };
+  w.cboDesktopNotifications->setCurrentIndex(delivery::kNoticesFailures);
+  for (int i = 1; i <= 37; ++i) {
+    const std::string item = "item" + std::to_string(i);
+    const auto dispatch = w.pOutcomes_m->Begin(item, "12:00:00");
+    w.pOutcomes_m->Expect(item, dispatch, delivery::kEmail, "bob@example.test");
+    w.DeliverySettled(item, dispatch, delivery::kEmail, "bob@example.test", false, "refused");
+  }
+  EXPECT_EQ(notices, std::vector<std::string>{"Reminder not delivered | Item item1: e-mail to "
+                                              "bob@example.test failed: refused"});
+  EXPECT_TRUE(w.tmrNotices->isActive());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notices.size() == 2; }, 10000));
+  EXPECT_EQ(notices[1],
+            "Reminder not delivered | 36 reminders were not delivered; see the delivery log");
 }
