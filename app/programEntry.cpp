@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QStringList>
+#include <QThread>
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -22,6 +23,10 @@
 #include "timeZoneCatalogue.h"
 
 int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whenShown) {
+  // The toolkit takes the first thread that asks for its thread data for its main thread.
+  // Asked here, before the read-ahead threads below open files through it, that is this
+  // one; else the application object would run as a stranger's, without its event filter.
+  QThread::currentThread();
   // The command line is read before the application object exists, so --help, --version
   // and a mistyped option need no display and never open a window.
   QStringList arguments;
