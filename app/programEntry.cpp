@@ -85,8 +85,15 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
     // A second start on the same events file brings the running window forward instead.
     SingleInstance instance(options.eventsFilePath);
     if (!instance.Acquire()) {
+      const std::string problem = instance.Problem();
+      if (!problem.empty()) {
+        std::fprintf(stderr, "vazudovu: %s\n", problem.c_str());
+        if (!command.hidden) {
+          dialogs.MessageBox(nullptr, problem, "Error", mb::OK | mb::ICONERROR);
+        }
+      }
       VIDodadaZadoVove::SetMessageBoxHandler({});
-      return 0;
+      return problem.empty() ? 0 : 1;
     }
     TfrmMain window(dialogs, options);
     frmMain = &window;

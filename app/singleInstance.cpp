@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -20,6 +18,7 @@
 #include <filesystem>
 
 #include "eventsFile.h"
+#include "xdgFolders.h"
 
 namespace {
 
@@ -166,7 +165,10 @@ class Caller : public QObject {
 }  // namespace
 
 SingleInstance::SingleInstance(const std::string& eventsFile, QObject* parent)
-    : QObject(parent), eventsFile_(eventsFile) {}
+    : SingleInstance(eventsFile, xdg::OwnUser(), parent) {}
+
+SingleInstance::SingleInstance(const std::string& eventsFile, unsigned user, QObject* parent)
+    : QObject(parent), eventsFile_(eventsFile), user_(user) {}
 
 SingleInstance::~SingleInstance() {
   if (listenFd_ >= 0) {
@@ -193,8 +195,8 @@ QString SingleInstance::ServerName(const std::string& eventsFile) {
 }
 
 std::string SingleInstance::SocketPath(const std::string& eventsFile) {
-  return QFile::encodeName(QDir::tempPath() + QLatin1Char('/') + ServerName(eventsFile))
-      .toStdString();
+  const std::string folder = xdg::RuntimeFolder();
+  return folder.empty() ? "" : folder + "/" + ServerName(eventsFile).toStdString();
 }
 
 bool SingleInstance::Acquire() {
@@ -202,7 +204,23 @@ bool SingleInstance::Acquire() {
     return true;
   }
   const std::string lockPath = LockPath(eventsFile_);
-  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // Another user's lock file, held or not, says nothing about this user's program: the
+  // start stops and says so rather than call a window that may not be there.
+  const int fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  struct stat st {};
+  const bool found = fd >= 0 ? ::fstat(fd, &st) == 0 : ::lstat(lockPath.c_str(), &st) == 0;
+  if (found && (S_ISLNK(st.st_mode) || st.st_uid != user_)) {
+    problem_ =
+        "The lock file " + lockPath +
+        (S_ISLNK(st.st_mode) ? " is a link"
+                             : " belongs to another user (uid " + std::to_string(st.st_uid) + ")") +
+        ", so it cannot tell whether Vazudovu already runs on " + eventsFile_ +
+        ". Remove it, or start with another events file (--events-file).";
+    if (fd >= 0) {
+      ::close(fd);
+    }
+    return false;
+  }
   if (fd < 0) {
     return true;  // a folder we may not write: nothing to guard with
   }
@@ -219,6 +237,9 @@ bool SingleInstance::Acquire() {
 void SingleInstance::Listen() {
   // Later starts still stop at the lock when this fails; they only cannot call us forward.
   const std::string path = SocketPath(eventsFile_);
+  if (path.empty()) {
+    return;
+  }
   sockaddr_un address;
   const int fd = OpenSocket(path, address);
   if (fd < 0) {
