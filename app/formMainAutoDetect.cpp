@@ -4,6 +4,8 @@
 // here is stored by its own change handler, as if typed.
 #include <QComboBox>
 #include <QLineEdit>
+#include <string>
+#include <vector>
 
 #include "autoDetect.h"
 #include "formMain.h"
@@ -42,8 +44,9 @@ void TfrmMain::bbtnAutoDetectMSMSettingsClick() {
 void TfrmMain::bbtnAutoDetectMailSettingsClick() {
   auto_detect::Mail found = auto_detect::FindMail();
   linux_sources::Mail local;
+  std::vector<std::string> skipped;
   if (!found.found) {
-    local = linux_sources::MailFromFiles(linux_sources::ProcessEnvironment());
+    local = linux_sources::MailFromFiles(linux_sources::ProcessEnvironment(), &skipped);
     found.server = local.server;
     found.from = local.from;
   }
@@ -65,6 +68,14 @@ void TfrmMain::bbtnAutoDetectMailSettingsClick() {
                          mb::YESNO) == mb::IDYES)) {
       cboEmailSecurity->setCurrentIndex(local.security);
     }
+  }
+  // A FIFO or a device where a configuration file belongs is left unread; say which.
+  if (!skipped.empty()) {
+    std::string text = "These mail settings files were not read:";
+    for (const std::string& why : skipped) {
+      text += "\n" + why;
+    }
+    UI().ShowMessage(text);
   }
 }
 

@@ -243,6 +243,15 @@ TEST_F(AutoDetect, MailFallsBackOnMsmtpThenGitAndKeepsThePortAndFieldsWithoutASe
   EXPECT_EQ(Text(w->SMTPPort), "25");
 }
 
+TEST_F(AutoDetect, MailSaysWhichSettingsFilesItLeftUnread) {
+  auto w = Open();
+  ASSERT_EQ(mkfifo(places_.File(".msmtprc").c_str(), 0600), 0);
+  w->bbtnAutoDetectMailSettings->click();  // returns: a FIFO is never waited on
+  EXPECT_EQ(dialogs_.Texts("ShowMessage"),
+            (std::vector<std::string>{"These mail settings files were not read:\n" +
+                                      places_.File(".msmtprc") + " is not a regular file"}));
+}
+
 TEST_F(AutoDetect, ProxyFromInternetSettingsNeverTakesTheHttp11SwitchForAPort) {
   const std::string key = auto_detect::kInternetSettingsKey;
   auto w = Open();
