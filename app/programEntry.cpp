@@ -15,6 +15,7 @@
 #include "Dialogs.h"
 #include "clockFace.h"
 #include "commandLine.h"
+#include "desktop/fileLimit.h"
 #include "endSignals.h"
 #include "eventsFile.h"
 #include "eventsLocation.h"
@@ -23,6 +24,9 @@
 #include "timeZoneCatalogue.h"
 
 int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whenShown) {
+  // A burst of due items runs many workers at once, each with its sockets; the usual
+  // soft limit of 1,024 open files is far below what the process may have.
+  file_limit::RaiseOpenFileLimit();
   // The toolkit takes the first thread that asks for its thread data for its main thread.
   // Asked here, before the read-ahead threads below open files through it, that is this
   // one; else the application object would run as a stranger's, without its event filter.

@@ -1,6 +1,7 @@
 // The background supervisor with workers whose bodies the tests control, its time
 // query against a server of the test's own, and the worker objects' own behaviour.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +19,8 @@
 #include "classQSBGProcess.h"
 #include "classQSEmail.h"
 #include "classQSMSMessenger.h"
+#include "delivery/workerTag.h"
+#include "desktop/fileLimit.h"
 #include "formMain.h"
 
 using namespace std::chrono_literals;
@@ -82,9 +85,14 @@ struct RecordingTarget : Platform::MessageTarget {
 class Supervisor : public ::testing::Test {
  protected:
   // The program's waits, the time query pointed at the test's server.
-  std::unique_ptr<thrBGProcess> Make(std::chrono::milliseconds loopPause = 100ms) {
+  std::unique_ptr<thrBGProcess> Make(
+      std::chrono::milliseconds loopPause = 100ms,
+      const std::function<void(TBGProcessOptions&)>& adjust = nullptr) {
     TBGProcessOptions options;
     options.loopPause = loopPause;
+    if (adjust) {
+      adjust(options);
+    }
     options.sntpPort = std::to_string(server_.Port());
     options.setClock = [this](Platform::TDateTime) {
       ++clockSets_;
@@ -233,6 +241,127 @@ TEST_F(Supervisor, ANeverStartedSupervisorFreesWorkersThatNeverRan) {
   auto probe = std::make_shared<Probe>();
   Make()->AddEmail(new Worker<thrQSEmail>(probe));
   EXPECT_TRUE(probe->freed && !probe->started);
+}
+
+// How many workers of a test run at once, and the most that ever did.
+struct Crowd {
+  std::atomic<int> running{0}, most{0};
+};
+
+// A worker that counts itself among the running while its body runs.
+template <typename Base>
+class CountedWorker : public Base {
+ public:
+  CountedWorker(std::shared_ptr<Probe> probe, Crowd& crowd)
+      : probe_(std::move(probe)), crowd_(crowd) {}
+  ~CountedWorker() override {
+    this->TerminateAndWait();
+    probe_->freed = true;
+  }
+
+ protected:
+  void Execute() override {
+    const int now = ++crowd_.running;
+    for (int most = crowd_.most; now > most && !crowd_.most.compare_exchange_weak(most, now);) {
+    }
+    probe_->started = true;
+    while (!probe_->finish && !(probe_->obeysStop && this->Terminated())) {
+      std::this_thread::sleep_for(1ms);
+    }
+    --crowd_.running;
+    this->bRunning_m = false;
+  }
+
+ private:
+  std::shared_ptr<Probe> probe_;
+  Crowd& crowd_;
+};
+
+TEST_F(Supervisor, RunsAtMostItsBoundOfWorkersAndStartsTheOthersInHandOverOrder) {
+  constexpr int kWorkers = 10, kBound = 3;
+  Crowd crowd;
+  auto supervisor = Make(100ms, [](TBGProcessOptions& o) { o.maxRunningWorkers = kBound; });
+  supervisor->Resume();
+  std::vector<std::shared_ptr<Probe>> probes(kWorkers);
+  for (int i = 0; i < kWorkers; ++i) {
+    probes[i] = std::make_shared<Probe>();
+    // E-mail first, then the two kinds by turns: the order is the hand-over's, not the lists'.
+    if (i % 2 == 0) {
+      supervisor->AddEmail(new CountedWorker<thrQSEmail>(probes[i], crowd));
+    } else {
+      supervisor->AddMessenger(new CountedWorker<thrQSMSMessenger>(probes[i], crowd));
+    }
+  }
+  const auto startedCount = [&] {
+    return std::count_if(probes.begin(), probes.end(), [](auto& p) { return p->started.load(); });
+  };
+  for (int ended = 0; ended < kWorkers; ++ended) {
+    const int expected = std::min(kWorkers, ended + kBound);
+    ASSERT_TRUE(Eventually([&] { return startedCount() >= expected; }, 2s)) << ended;
+    std::this_thread::sleep_for(30ms);  // room for a start too many to show
+    for (int i = 0; i < kWorkers; ++i) {
+      EXPECT_EQ(probes[i]->started.load(), i < expected)
+          << "worker " << i << ", " << ended << " ended";
+    }
+    probes[ended]->finish = true;
+  }
+  EXPECT_TRUE(Eventually([&] {
+    return std::all_of(probes.begin(), probes.end(), [](auto& p) { return p->freed.load(); });
+  }));
+  EXPECT_EQ(crowd.most, kBound);
+}
+
+TEST_F(Supervisor, WorkersStillWaitingAtTheStopAreFreedUnstartedAndReportedUndelivered) {
+  std::mutex mutex;
+  std::vector<std::string> reports;
+  Crowd crowd;
+  auto supervisor = Make(100ms, [&](TBGProcessOptions& o) {
+    o.maxRunningWorkers = 1;
+    o.workerEnded = [&](const delivery::WorkerTag& tag, bool delivered, const std::string& why) {
+      std::lock_guard<std::mutex> lock(mutex);
+      reports.push_back(tag.item + (delivered ? " delivered" : ": " + why));
+    };
+  });
+  supervisor->Resume();
+  const auto tag = [](const char* item) {
+    return std::make_shared<delivery::WorkerTag>(nullptr, item, 1, "messenger", "a@x");
+  };
+  auto running = std::make_shared<Probe>(), second = std::make_shared<Probe>(),
+       third = std::make_shared<Probe>();
+  supervisor->AddMessenger(new CountedWorker<thrQSMSMessenger>(running, crowd), tag("first"));
+  supervisor->AddEmail(new CountedWorker<thrQSEmail>(second, crowd), tag("second"));
+  supervisor->AddMessenger(new CountedWorker<thrQSMSMessenger>(third, crowd), tag("third"));
+  ASSERT_TRUE(Eventually([&] { return running->started.load(); }));
+  supervisor->Terminate();
+  supervisor->WaitFor();
+  EXPECT_TRUE(running->freed && second->freed && third->freed);
+  EXPECT_FALSE(second->started || third->started);
+  std::sort(reports.begin(), reports.end());
+  EXPECT_EQ(reports, (std::vector<std::string>{
+                         "first: ended without delivering",
+                         std::string("second: ") + kNotStartedFailure,
+                         std::string("third: ") + kNotStartedFailure,
+                     }));
+}
+
+// ---- The open-file limit
+
+TEST(FileLimit, TheSoftLimitOnOpenFilesIsRaisedToTheHardOne) {
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = std::min<rlim_t>(saved.rlim_max, 256);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  const rlim_t raised = file_limit::RaiseOpenFileLimit();
+  rlimit now{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &now), 0);
+  EXPECT_EQ(now.rlim_cur, raised);
+  if (saved.rlim_max != RLIM_INFINITY) {
+    EXPECT_EQ(now.rlim_cur, saved.rlim_max);
+  } else {
+    EXPECT_GT(now.rlim_cur, low.rlim_cur);  // as far as the kernel lets a process go
+  }
+  ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 // ---- The worker objects
