@@ -239,6 +239,12 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   MediaServices& Media();
   // True while a scheduler pass runs, so that the timer never enters one twice.
   bool bInEventPass_m = false;
+  // Items a pass marked notified that the events file does not hold yet: while "Save events
+  // on close" is checked, every pass saves until a save succeeds, so that a crash never
+  // notifies them again. A failure is shown once for as long as it lasts.
+  bool savePending_ = false;
+  std::string saveFailureShown_;
+  void SaveAfterPass();
   // What became of the notifications (formMainDelivery.cpp): the log the dispatches and
   // workers write to, each item's last outcome, and the desktop notices.
   std::shared_ptr<delivery::LogSink> pDeliveryLog_m;

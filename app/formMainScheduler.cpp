@@ -2,11 +2,13 @@
 // eventScheduler; here the window lends it its channels: the sound, the workers it
 // hands to the supervisor, the program launch and its message windows.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QThread>
 #include <chrono>
+#include <exception>
 #include <memory>
 
 #include "CommonCodeLite.h"
@@ -88,7 +90,19 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
             started ? "launched" : "could not be started");
   }
 
-  void ShowMessage(const std::string& text) override { w_.UI().ShowMessage(text); }
+  // A message waits on the user; the marks made so far are on disk before it does.
+  void ShowMessage(const std::string& text) override {
+    KeepMarks();
+    w_.UI().ShowMessage(text);
+  }
+
+  void ItemNotified() override { notified_ = true; }
+  // Saves the items marked notified so far, when the window keeps its events on disk.
+  void KeepMarks() {
+    w_.savePending_ = w_.savePending_ || notified_;
+    notified_ = false;
+    w_.SaveAfterPass();
+  }
 
   void ShowLastCheck(const std::string& text) override { w_.lblEventLastCheck->setText(ToQ(text)); }
 
@@ -110,6 +124,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
   TfrmMain& w_;
   std::string item_;
   std::uint64_t dispatch_ = 0;
+  bool notified_ = false;  // an item was marked notified since the last save
 };
 
 }  // namespace
@@ -131,11 +146,41 @@ void TfrmMain::tmrEventsTimer() {
   const bool typingEndTime = grdEvents->Col() == event_table::kColEndTime &&
                              grdEvents->IsEditorShowing() && grdEvents->GridHasFocus() &&
                              grdEvents->InplaceEditor()->isModified();
+  std::exception_ptr failure;
   try {
     event_scheduler::RunPass(*grdEvents, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m,
                              channels, &unreadable_m, typingEndTime ? grdEvents->Row() : -1);
+  } catch (const std::exception&) {
+    failure = std::current_exception();
+  }
+  // Items notified before a row's error ended the pass are kept as well, and before the
+  // error's box waits on the user.
+  channels.KeepMarks();
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+      dialogs_.ShowException(e);
+    }
+  }
+}
+
+void TfrmMain::SaveAfterPass() {
+  // A file that was not loaded whole is never replaced by what the table shows.
+  if (!savePending_ || !chkSaveOnClose->isChecked() || !bEventsLoaded_m) {
+    return;
+  }
+  try {
+    SaveEvents();
+    savePending_ = false;
+    saveFailureShown_.clear();
   } catch (const std::exception& e) {
-    dialogs_.ShowException(e);
+    // The marks stay in the table and the old file stays whole; every pass tries again
+    // and the close saves too. A disk that stays full is reported once, not every pass.
+    if (saveFailureShown_ != e.what()) {
+      saveFailureShown_ = e.what();
+      dialogs_.ShowException(e);
+    }
   }
 }
 

@@ -2,14 +2,18 @@
 // window, offscreen, with recording media and scripted dialogs.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <thread>
 
 #include "QSStringGrid.h"
@@ -25,11 +29,23 @@ using namespace event_table;
 
 namespace {
 
+// Scripted dialogs that also let a test look around when an error is shown.
+class WatchedDialogs : public ScriptedDialogs {
+ public:
+  std::function<void()> onException;
+  void ShowException(const std::exception& error) override {
+    if (onException) {
+      onException();
+    }
+    ScriptedDialogs::ShowException(error);
+  }
+};
+
 class SchedulerWindow : public ::testing::Test {
  protected:
   testsupport::ScopedRegistryDir registry_;
   testsupport::TempDir files_;
-  ScriptedDialogs dialogs_;
+  WatchedDialogs dialogs_;
   RecordingMedia media_;
   std::unique_ptr<TfrmMain> w_;
 
@@ -171,4 +187,81 @@ TEST_F(SchedulerWindow, TheChosenProgramStaysOneWordOnTheCommandLine) {
   EXPECT_EQ(w_->edtLaunchApp->text(), "\"/opt/My Tools/notify\"");
   w_->sbtnLaunchAppClick();
   EXPECT_EQ(w_->edtLaunchApp->text(), "/usr/bin/notify-send");
+}
+
+namespace {
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+TEST_F(SchedulerWindow, APassThatNotifiedSavesTheMarkWhileSaveOnCloseIsChecked) {
+  const std::string path = w_->EventsFilePath();
+  const std::string notified = "42|0|Dentist|0|2006-05-01 12:00:00|2|";
+  AddDueItem("NNNN");  // due, but nothing to notify it through
+  w_->tmrEventsTimer();
+  EXPECT_FALSE(std::filesystem::exists(path)) << "nothing went out, nothing to keep";
+
+  w_->chkSaveOnClose->setChecked(false);
+  const int unchecked = AddDueItem("YNNN");
+  w_->tmrEventsTimer();
+  EXPECT_EQ(State(unchecked), kStateNotified);
+  EXPECT_FALSE(std::filesystem::exists(path)) << "the user keeps the file as it is";
+
+  w_->chkSaveOnClose->setChecked(true);
+  const int r = AddDueItem("YNNN");
+  w_->tmrEventsTimer();
+  EXPECT_EQ(State(r), kStateNotified);
+  const std::string text = FileText(path);
+  const auto lines = [&text](const std::string& start) {
+    int count = 0;
+    for (std::size_t at = 0; (at = text.find("\n" + start, at)) != std::string::npos; ++at) {
+      ++count;
+    }
+    return count + (text.rfind(start, 0) == 0 ? 1 : 0);
+  };
+  EXPECT_EQ(lines(notified), 2) << text;
+  EXPECT_EQ(lines("42|0|Dentist|0|2006-05-01 12:00:00|1|"), 1) << text;
+  EXPECT_TRUE(dialogs_.calls.empty());
+}
+
+TEST_F(SchedulerWindow, ASaveThatFailsAfterAPassIsShownOnceAndTriedAgainUntilItSucceeds) {
+  const std::string path = w_->EventsFilePath();
+  std::filesystem::create_directory(path);  // not a file the save may replace
+  const int first = AddDueItem("YNNN");
+  const int second = AddDueItem("NNNY");  // no program: marked, nothing launched
+  w_->tmrEventsTimer();
+  EXPECT_EQ(State(first), kStateNotified);
+  EXPECT_EQ(State(second), kStateNotified) << "the pass went on";
+  EXPECT_NE(w_->lblEventLastCheck->text(), "N/A");
+  const auto shown = dialogs_.Texts("ShowException");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("Cannot save the events to " + path, 0), 0u) << shown[0];
+
+  w_->tmrEventsTimer();  // nothing due; the save is tried again, and fails alike
+  EXPECT_EQ(dialogs_.Texts("ShowException").size(), 1u) << "a lasting failure is shown once";
+
+  std::filesystem::remove(path);
+  w_->tmrEventsTimer();
+  const std::string text = FileText(path);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+  EXPECT_EQ(text.find("|1|"), std::string::npos) << "both marks kept: " << text;
+}
+
+TEST_F(SchedulerWindow, AnItemNotifiedBeforeAnErrorEndsThePassIsSavedBeforeTheErrorIsShown) {
+  const std::string path = w_->EventsFilePath();
+  const int first = AddDueItem("YNNN");
+  const int second = AddDueItem("NYNN");  // a port that is no number ends the pass
+  w_->edtMSMPort->setText("not a port");
+  std::string onDiskWhenShown;
+  dialogs_.onException = [&] { onDiskWhenShown = FileText(path); };
+  w_->tmrEventsTimer();
+  EXPECT_EQ(dialogs_.Texts("ShowException").size(), 1u);
+  EXPECT_EQ(State(first), kStateNotified);
+  EXPECT_EQ(State(second), kStateArmed);
+  EXPECT_NE(onDiskWhenShown.find("42|0|Dentist|0|2006-05-01 12:00:00|2|"), std::string::npos)
+      << onDiskWhenShown;
 }
