@@ -441,3 +441,47 @@ TEST(MessengerSession, TheNexusNamesTheLoginServerByNameOrNotAtAll) {
     EXPECT_EQ(server.Lines().size(), 3u);
   }
 }
+
+TEST(MessengerSession, LineBreaksFromServersNeverReachTheLoginRequest) {
+  const std::string line =
+      "The Passport login request would hold a line break from a server's answer; nothing was "
+      "sent.";
+  auto injected = [](const FakePassportServer& passport) {
+    for (const FakePassportServer::Request& request : passport.Requests()) {
+      for (const std::string& text : request.vecLines) {
+        if (text.find("X-Injected") != std::string::npos) {
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  {
+    // A redirect whose address holds a lone CR, which the line reader keeps.
+    FakePassportServer passport([&](const FakePassportServer::Request&, int n) {
+      return n == 1 ? "HTTP/1.1 302 Found\r\nLocation: https://127.0.0.1:" +
+                          std::to_string(passport.Port()) + "/x\rX-Injected: 1\r\n\r\n"
+                    : std::string("HTTP/1.1 400 Bad\r\n\r\n");
+    });
+    ScriptedMsnServer server;
+    Session session(server.Port(), passport.NexusUrl(), "first@test.example");
+    session.Run();
+    EXPECT_TRUE(session.log.Has(line)) << session.log.Text();
+    EXPECT_EQ(passport.Requests().size(), 2u);
+    EXPECT_FALSE(injected(passport));
+  }
+  {
+    // A challenge with an LF inside its word.
+    FakePassportServer passport;
+    ScriptedMsnServer server([&](const MsnCommand& c) -> MsnReply {
+      return IsSignIn(c) ? MsnReply{{"USR " + c.asTrId + " TWN S lc=1\nX-Injected: 1\r\n"}}
+                         : server.DefaultReply(c);
+    });
+    Session session(server.Port(), passport.NexusUrl(), "first@test.example");
+    session.Run();
+    EXPECT_TRUE(session.log.Has(line)) << session.log.Text();
+    EXPECT_EQ(passport.Requests().size(), 1u);
+    EXPECT_FALSE(injected(passport));
+    EXPECT_FALSE(session.worker->bDelivered_m);
+  }
+}
