@@ -214,8 +214,8 @@ bool SingleInstance::Acquire() {
         "The lock file " + lockPath +
         (S_ISLNK(st.st_mode) ? " is a link"
                              : " belongs to another user (uid " + std::to_string(st.st_uid) + ")") +
-        ", so it cannot tell whether Vazudovu already runs on " + eventsFile_ +
-        ". Remove it, or start with another events file (--events-file).";
+        ", so Vazudovu cannot tell whether it already runs on " + eventsFile_ +
+        ". Remove the lock file, or start with another events file (--events-file).";
     if (fd >= 0) {
       ::close(fd);
     }
