@@ -10,6 +10,7 @@
 #include <charconv>
 
 #include "DateTime.h"
+#include "GridAccessible.h"
 
 using namespace QSGrid;
 
@@ -176,6 +177,9 @@ void TQSStringGrid::SetEditText(int ACol, int ARow, const std::string& Value) {
   }
   const std::string formatted = FormatForColumn(ACol, Value);
   TStringGrid::SetEditText(ACol, ARow, Value);
+  if (QSGrid::accessibility::ReaderListening()) {
+    QSGrid::accessibility::CellChanged(*this, ACol, ARow);
+  }
   if (mapComboCodeLists_m.count(ACol) != 0) {
     SetObjects(ACol, ARow, CodeFor(ACol, Value));
   }

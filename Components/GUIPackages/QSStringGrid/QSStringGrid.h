@@ -153,6 +153,7 @@ class TQSStringGrid : public TStringGrid {
   void SetColumnAsCheckBox(int ACol, const std::string& CheckedText,
                            const std::string& UncheckedText);
   bool GetColumnCheckedState(int ACol, int ARow) const;
+  bool IsCheckBoxColumn(int ACol) const { return mapCheckBoxTexts_m.count(ACol) != 0; }
   void SetColumnCheckedState(int ACol, int ARow, bool bChecked);
   void SetColumnAsComboBox(int ACol, const std::vector<std::string>& Items);
   void SetColumnAsComboBox(int ACol, const TComboCodeList& Items);

@@ -8,18 +8,29 @@
 #include <algorithm>
 #include <climits>
 
+#include "GridAccessible.h"
+
 using namespace QSGrid;
 
 namespace {
 constexpr int kDefaultCount = 5;
 constexpr int kDefaultColWidth = 64;
 constexpr int kDefaultRowHeight = 24;
+
+// A screen reader hears of changes only while one listens; otherwise this is one test.
+template <typename F>
+void TellReader(F&& tell) {
+  if (accessibility::ReaderListening()) {
+    tell();
+  }
+}
 }  // namespace
 
 TStringGrid::TStringGrid(QWidget* AOwner)
     : QAbstractScrollArea(AOwner),
       data_(kDefaultCount, kDefaultCount, kDefaultColWidth, kDefaultRowHeight),
       tabStops_(kDefaultCount, true) {
+  accessibility::Install();
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setAutoFillBackground(false);
@@ -58,6 +69,7 @@ void TStringGrid::SetColCount(int Value) {
   col_ = std::clamp(col_, std::min(fixedCols_, Value - 1), Value - 1);
   leftCol_ = std::clamp(leftCol_, fixedCols_, std::max(fixedCols_, Value - 1));
   AfterStructureChange();
+  TellReader([this] { accessibility::Reset(*this); });
 }
 
 void TStringGrid::SetRowCount(int Value) {
@@ -68,10 +80,15 @@ void TStringGrid::SetRowCount(int Value) {
   if (Value <= fixedRows_) {
     fixedRows_ = Value - 1;
   }
+  const int oldCount = RowCount();
   data_.SetRowCount(Value);
   row_ = std::clamp(row_, std::min(fixedRows_, Value - 1), Value - 1);
   topRow_ = std::clamp(topRow_, fixedRows_, std::max(fixedRows_, Value - 1));
   AfterStructureChange();
+  TellReader([&] {
+    Value > oldCount ? accessibility::RowsAppended(*this, oldCount, Value - 1)
+                     : accessibility::Reset(*this);
+  });
 }
 
 void TStringGrid::SetFixedCols(int Value) {
@@ -83,6 +100,7 @@ void TStringGrid::SetFixedCols(int Value) {
   col_ = fixedCols_;
   leftCol_ = fixedCols_;
   AfterStructureChange();
+  TellReader([this] { accessibility::Reset(*this); });
 }
 
 void TStringGrid::SetFixedRows(int Value) {
@@ -93,6 +111,7 @@ void TStringGrid::SetFixedRows(int Value) {
   row_ = fixedRows_;
   topRow_ = fixedRows_;
   AfterStructureChange();
+  TellReader([this] { accessibility::Reset(*this); });
 }
 
 int TStringGrid::DefaultColWidth() const {
@@ -105,11 +124,13 @@ int TStringGrid::DefaultRowHeight() const {
 void TStringGrid::SetDefaultColWidth(int Value) {
   data_.SetDefaultColWidth(Value);
   SizesChanged(true);
+  TellReader([this] { accessibility::Reset(*this); });  // hidden columns are shown again
 }
 
 void TStringGrid::SetDefaultRowHeight(int Value) {
   data_.SetDefaultRowHeight(Value);
   SizesChanged(false);
+  TellReader([this] { accessibility::Reset(*this); });  // hidden rows are shown again
 }
 
 int TStringGrid::ColWidths(int ACol) const {
@@ -123,16 +144,24 @@ void TStringGrid::SetColWidths(int ACol, int Value) {
   if (data_.ColWidth(ACol) == Value) {
     return;
   }
+  const bool hiding = (data_.ColWidth(ACol) == -1) != (Value == -1);
   data_.SetColWidth(ACol, Value);
   SizesChanged(true);
+  if (hiding) {
+    TellReader([this] { accessibility::Reset(*this); });
+  }
 }
 
 void TStringGrid::SetRowHeights(int ARow, int Value) {
   if (data_.RowHeight(ARow) == Value) {
     return;
   }
+  const bool hiding = (data_.RowHeight(ARow) == -1) != (Value == -1);
   data_.SetRowHeight(ARow, Value);
   SizesChanged(false);
+  if (hiding) {
+    TellReader([this] { accessibility::Reset(*this); });
+  }
 }
 
 void TStringGrid::SetGridLineWidth(int Value) {
@@ -458,6 +487,7 @@ void TStringGrid::SetCells(int ACol, int ARow, std::string_view Value) {
     UpdateEdit();
   }
   InvalidateCell(ACol, ARow);
+  TellReader([&] { accessibility::CellChanged(*this, ACol, ARow); });
 }
 
 std::intptr_t TStringGrid::GetObjects(int ACol, int ARow) const {
@@ -479,6 +509,7 @@ void TStringGrid::SetRows(int ARow, const TGridRowStrings& Value) {
     UpdateEdit();
   }
   InvalidateRow(ARow);
+  TellReader([&] { accessibility::RowChanged(*this, ARow); });
 }
 
 TGridRowStrings TStringGrid::GetCols(int ACol) const {
@@ -492,6 +523,7 @@ void TStringGrid::ClearRow(int ARow) {
     UpdateEdit();
   }
   InvalidateRow(ARow);
+  TellReader([&] { accessibility::RowChanged(*this, ARow); });
 }
 
 // ---- structure ---------------------------------------------------------------------------
@@ -499,6 +531,7 @@ void TStringGrid::ClearRow(int ARow) {
 void TStringGrid::MoveRow(int FromIndex, int ToIndex) {
   data_.MoveRow(FromIndex, ToIndex);
   AfterStructureChange();
+  TellReader([this] { accessibility::Reset(*this); });
 }
 
 void TStringGrid::MoveColumn(int FromIndex, int ToIndex) {
@@ -507,11 +540,15 @@ void TStringGrid::MoveColumn(int FromIndex, int ToIndex) {
   tabStops_.erase(tabStops_.begin() + FromIndex);
   tabStops_.insert(tabStops_.begin() + ToIndex, stop);
   AfterStructureChange();
+  TellReader([this] { accessibility::Reset(*this); });
 }
 
 void TStringGrid::DeleteRow(int ARow) {
   if (RowCount() <= 1) {
     throw EInvalidGridOperation(SGridIndexOutOfRange);
+  }
+  if (ARow >= 0 && ARow < RowCount()) {
+    TellReader([&] { accessibility::RowRemoving(*this, ARow); });
   }
   data_.DeleteRow(ARow);
   if (fixedRows_ >= RowCount()) {
@@ -534,6 +571,7 @@ void TStringGrid::DeleteColumn(int ACol) {
   col_ = std::clamp(col_, std::min(fixedCols_, ColCount() - 1), ColCount() - 1);
   leftCol_ = std::clamp(leftCol_, fixedCols_, std::max(fixedCols_, ColCount() - 1));
   AfterStructureChange();
+  TellReader([this] { accessibility::Reset(*this); });
 }
 
 // ---- geometry -------------------------------------------------------------------------------
@@ -643,7 +681,10 @@ void TStringGrid::MouseToCell(int X, int Y, int& ACol, int& ARow) const {
 // ---- repainting
 // ----------------------------------------------------------------------------------
 
+// Every move of the current cell and every change of the grid's focus repaints the
+// current cell, its row or the grid: the reader is told there.
 void TStringGrid::InvalidateCell(int ACol, int ARow) {
+  TellReader([this] { accessibility::CurrentCellTouched(*this); });
   if (updateLock_ > 0) {
     return;
   }
@@ -664,6 +705,7 @@ void TStringGrid::InvalidateCol(int ACol) {
 }
 
 void TStringGrid::InvalidateRow(int ARow) {
+  TellReader([this] { accessibility::CurrentCellTouched(*this); });
   if (updateLock_ > 0) {
     return;
   }
@@ -674,6 +716,7 @@ void TStringGrid::InvalidateRow(int ARow) {
 }
 
 void TStringGrid::InvalidateGrid() {
+  TellReader([this] { accessibility::CurrentCellTouched(*this); });
   if (updateLock_ == 0) {
     viewport()->update();
   }
@@ -691,5 +734,6 @@ void TStringGrid::SetUpdateState(bool Updating) {
     }
     UpdateScrollBars();
     viewport()->update();
+    TellReader([this] { accessibility::UpdateReleased(*this); });
   }
 }
