@@ -2,9 +2,13 @@
 // switchboard and a Passport server over TLS, all of the test's own on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <functional>
 #include <utility>
+
+#include "LoopbackSocket.h"
 
 #include "MessengerTestServers.h"
 #include "MessengerTestSupport.h"
@@ -209,6 +213,9 @@ TEST(MessengerSession, LoginServerAnswers) {
       {"200 without Authentication-Info",
        [](int) { return std::string("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); },
        "USR 3 TWN S ", "In response section #2"},
+      {"400 with a line of its own",
+       [](int) { return std::string("HTTP/1.1 400 Bad Request\r\nX-Reason: bad\r\n\r\n"); },
+       "USR 3 TWN S ", "More data from server: X-Reason: bad"},
       {"unknown status five times", [](int) { return std::string("HTTP/1.1 503 Busy\r\n\r\n"); },
        "USR 3 TWN S ", "In response section #5", 5},
   };
@@ -483,5 +490,178 @@ TEST(MessengerSession, LineBreaksFromServersNeverReachTheLoginRequest) {
     EXPECT_EQ(passport.Requests().size(), 1u);
     EXPECT_FALSE(injected(passport));
     EXPECT_FALSE(session.worker->bDelivered_m);
+  }
+}
+
+namespace {
+
+const std::string kRefused =
+    " establishing a connection with MSM: Calling ConnectToHost(): Connection refused (10061)";
+
+std::string ConnectLine(const char* when, int count) {
+  return std::string("In [thrQSMSMessenger::Execute] ") + when +
+         " ConnectToHost() iConnectCount: " + std::to_string(count);
+}
+
+}  // namespace
+
+TEST(MessengerSession, ARefusedPortGetsEveryConnectionAttemptThenTheRunEnds) {
+  FakePassportServer passport;
+  int port = 0;
+  const int bound = testsupport::BindLoopback(port);  // never listening: refused
+  ASSERT_GE(bound, 0);
+  Session session(port, passport.NexusUrl());
+  session.Run();
+  ::close(bound);
+  for (int count = 1; count <= 4; ++count) {
+    EXPECT_EQ(session.log.Count(ConnectLine("after", count)), 1) << session.log.Text();
+    EXPECT_EQ(session.log.Count("Error during attempt#" + std::to_string(count) + kRefused), 1);
+  }
+  EXPECT_FALSE(session.log.Has(ConnectLine("before", 5)));
+  EXPECT_TRUE(session.log.Has(kAbortLine));
+  EXPECT_EQ(session.worker->asFailure_m, "Error during attempt#4" + kRefused);
+  EXPECT_TRUE(passport.Requests().empty());
+}
+
+TEST(MessengerSession, AStopRequestEndsTheRunWhereverItComes) {
+  FakePassportServer passport;
+  const std::string signInFailed =
+      "(Authentication error) Error receiving Initial Login cmd response: ";
+  {
+    // Between two connection attempts: the pause is the one set, and the stop cuts it short.
+    int port = 0;
+    const int bound = testsupport::BindLoopback(port);
+    ASSERT_GE(bound, 0);
+    Session session(port, passport.NexusUrl());
+    session.worker->Timings_m.iConnectPauseMs = 3600 * 1000;
+    session.worker->Resume();
+    EXPECT_TRUE(session.log.WaitForLine("Error during attempt#1" + kRefused));
+    session.worker->Terminate();
+    session.worker->WaitFor();
+    ::close(bound);
+    EXPECT_FALSE(session.log.Has(ConnectLine("before", 2))) << session.log.Text();
+    EXPECT_EQ(session.worker->asFailure_m, signInFailed);
+    EXPECT_EQ(session.log.Lines().back(), kEnd);
+  }
+  struct Case {
+    const char* name;
+    std::function<bool(const MsnCommand&)> stopAt;  // the server stops the worker, then is silent
+    std::vector<std::string> tail;                  // the last commands the server receives
+    std::size_t commands;
+    std::string failure;
+  };
+  const std::vector<Case> cases = {
+      {"in the sign-in wait", IsSignIn, {"USR 2 TWN I sender@test.example"}, 3, signInFailed},
+      {"in the join wait",
+       [](const MsnCommand& c) { return c.asWord == "CAL"; },
+       {"CAL 7 first@test.example", "OUT", "OUT"},
+       10,
+       "Stopped before the message went out."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::atomic<thrQSMSMessenger*> worker{nullptr};
+    ScriptedMsnServer server([&](const MsnCommand& command) -> MsnReply {
+      if (c.stopAt(command)) {
+        worker.load()->Terminate();
+        return {};
+      }
+      return server.DefaultReply(command);
+    });
+    Session session(server.Port(), passport.NexusUrl());
+    worker = session.worker.get();
+    session.Run();
+    const std::vector<std::string> lines = server.Lines();
+    ASSERT_EQ(lines.size(), c.commands) << session.log.Text();
+    EXPECT_TRUE(std::equal(c.tail.rbegin(), c.tail.rend(), lines.rbegin()));
+    EXPECT_EQ(session.worker->asFailure_m, c.failure);
+    EXPECT_FALSE(session.worker->bDelivered_m);
+    EXPECT_EQ(session.log.Lines().back(), kEnd);
+  }
+}
+
+TEST(MessengerSession, ATicketRefusedThreeTimesEndsAfterTheThirdRun) {
+  FakePassportServer passport;
+  ScriptedMsnServer server([&](const MsnCommand& c) -> MsnReply {
+    return IsTicket(c) ? MsnReply{{"911 " + c.asTrId + "\r\n"}} : server.DefaultReply(c);
+  });
+  Session session(server.Port(), passport.NexusUrl(), "first@test.example");
+  session.Run();
+  EXPECT_EQ(server.Connections(), 3);
+  for (int connection = 1; connection <= 3; ++connection) {
+    EXPECT_EQ(server.Lines(connection).front(), "VER 0 MSNP10 CVRO");
+  }
+  EXPECT_EQ(session.log.Count("About to retry authentication ..."), 3) << session.log.Text();
+  EXPECT_EQ(session.worker->asFailure_m, "Invalid Login to MSM, msg: ERR_AUTHENTICATION_FAILED");
+  EXPECT_TRUE(session.log.Has("Finished with operation, disconnected from MSM."));
+}
+
+TEST(MessengerSession, ANexusThatRefusesTheConnectionEndsTheRun) {
+  int port = 0;
+  const int bound = testsupport::BindLoopback(port);
+  ASSERT_GE(bound, 0);
+  ScriptedMsnServer server;
+  Session session(server.Port(), "https://127.0.0.1:" + std::to_string(port) + "/rdr/pprdr.asp",
+                  "first@test.example");
+  session.Run();
+  ::close(bound);
+  const std::string failure = session.worker->asFailure_m;
+  EXPECT_EQ(failure.rfind("MSM Internal error: ", 0), 0u) << session.log.Text();
+  EXPECT_GT(failure.size(), std::string("MSM Internal error: ").size());
+  EXPECT_TRUE(session.log.Has(failure));
+  EXPECT_EQ(server.Lines().size(), 3u);  // no ticket went out
+}
+
+TEST(MessengerSwitchboard, AnswersToTheTransferTheInvitationAndTheMessage) {
+  struct Case {
+    const char* name;
+    const char* word;  // the command answered by reply
+    std::function<MsnReply(const MsnCommand&)> reply;
+    std::string logLine;
+    int times;
+    std::vector<std::string> sent;  // the commands after the switchboard's USR
+    std::string failure;            // empty: delivered
+  };
+  const std::vector<std::string> both = {"CAL 7", "MSG 8", "CAL 9", "MSG 10", "OUT", "OUT"};
+  const std::vector<Case> cases = {
+      {"215 counts as joined", "CAL",
+       [](const MsnCommand& c) { return MsnReply{{"215 " + c.asTrId + "\r\n"}}; },
+       "Error receiving CAL RING response Data [215 7\r\n] err: Calling recv(): No error "
+       "(0)\r\nERR_ALREADY_THERE",
+       1, both, ""},
+      {"ringing and joining in one read", "CAL",
+       [](const MsnCommand& c) {
+         return MsnReply{{"CAL " + c.asTrId + " RINGING 1\r\nJOI friend@test.example F\r\n"}};
+       },
+       "SUCCESS receiving JOIN cmd.", 2, both, ""},
+      {"a negative acknowledgement", "MSG",
+       [](const MsnCommand& c) { return c.asTrId == "8" ? MsnReply{{"NAK 8\r\n"}} : MsnReply{}; },
+       "Received Data from Switchboard: NAK 8\r\n", 1, both, "NAK first@test.example"},
+      {"no switchboard transfer",
+       "XFR",
+       [](const MsnCommand&) { return MsnReply{}; },
+       "NO DATA - CheckForSocketData returned: false",
+       4,
+       {},
+       "Error attempting to receive XFR response, MAX attempts exceeded!"},
+  };
+  FakePassportServer passport;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedMsnServer server([&](const MsnCommand& command) -> MsnReply {
+      return command.asWord == c.word ? c.reply(command) : server.DefaultReply(command);
+    });
+    Session session(server.Port(), passport.NexusUrl());
+    session.Run();
+    EXPECT_EQ(session.log.Count(c.logLine), c.times) << session.log.Text();
+    std::vector<std::string> sent;
+    const std::vector<MsnCommand> commands = server.Commands();
+    for (std::size_t i = 7; i < commands.size(); ++i) {
+      sent.push_back(commands[i].asWord + (commands[i].asTrId.empty() ? "" : " ") +
+                     commands[i].asTrId);
+    }
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(session.worker->bDelivered_m, c.failure.empty());
+    EXPECT_EQ(session.worker->asFailure_m, c.failure);
   }
 }

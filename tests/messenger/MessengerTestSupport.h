@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,9 +18,19 @@ namespace msmtest {
 class RecordingLog : public Platform::MessageTarget {
  public:
   std::intptr_t SendMessage(std::uint32_t, std::uintptr_t wParam, std::intptr_t) override {
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.emplace_back(reinterpret_cast<const char*>(wParam));
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      lines_.emplace_back(reinterpret_cast<const char*>(wParam));
+    }
+    logged_.notify_all();
     return 0;
+  }
+  // Waits at most ms for the line to be logged; true when it was.
+  bool WaitForLine(const std::string& line, int ms = 10000) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    return logged_.wait_for(guard, std::chrono::milliseconds(ms), [&] {
+      return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+    });
   }
   std::vector<std::string> Lines() const {
     std::lock_guard<std::mutex> guard(lock_);
@@ -40,6 +52,7 @@ class RecordingLog : public Platform::MessageTarget {
 
  private:
   mutable std::mutex lock_;
+  mutable std::condition_variable logged_;
   std::vector<std::string> lines_;
 };
 
