@@ -132,6 +132,7 @@ void TfrmMain::StartUp() {
 
     marker = "P";
     LoadEvents(marker);
+    RestoreOutcomes();
 
     marker = "Q";
     tmrAutoSynch->start();

@@ -41,6 +41,7 @@ class TfrmSelectDateTime;
 class TQSStringGrid;
 namespace delivery {
 class DesktopNotifier;
+class DispatchesAhead;
 class LogSink;
 class OutcomeStore;
 }  // namespace delivery
@@ -249,6 +250,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // workers write to, each item's last outcome, and the desktop notices.
   std::shared_ptr<delivery::LogSink> pDeliveryLog_m;
   std::unique_ptr<delivery::OutcomeStore> pOutcomes_m;
+  std::unique_ptr<delivery::DispatchesAhead> dispatchesAhead_m;  // the last run's, until taken
   std::unique_ptr<delivery::DesktopNotifier> pNotifier_m;
   QPointer<TfrmDeliveryLog> pDeliveryLogWindow_m;
   // Failure notices of a burst, held and counted; tmrNotices shows them when due.
@@ -367,6 +369,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void StartUp();
   void PrepareEventTable();
   void StartDelivery(const std::string& logPath);
+  // After the events are loaded: notified items take their last outcome from the log.
+  void RestoreOutcomes();
   void StopDelivery();
   bool DeliveryTooltipEvent(QObject* watched, QEvent* event);
   void WaitForSupervisor();

@@ -30,8 +30,20 @@ using event_table::kColID;
 using event_table::kStateNotified;
 
 void TfrmMain::StartDelivery(const std::string& logPath) {
-  pDeliveryLog_m = std::make_shared<delivery::LogSink>(delivery::LogSink::Options{logPath});
+  const delivery::LogSink::Options logOptions{logPath};
+  pDeliveryLog_m = std::make_shared<delivery::LogSink>(logOptions);
+  // What the last run left is read while the window is made; RestoreOutcomes takes it.
+  dispatchesAhead_m =
+      std::make_unique<delivery::DispatchesAhead>(pDeliveryLog_m->Path(), logOptions.maxBytes);
   pOutcomes_m = std::make_unique<delivery::OutcomeStore>();
+  // A worker's recipients are in the log before its own lines, so that a later start
+  // can tell whom a failure concerned.
+  pOutcomes_m->expected = [this](const std::string& item, const std::string& channel,
+                                 const std::string& target) {
+    if (channel == delivery::kEmail || channel == delivery::kMessenger) {
+      pDeliveryLog_m->Write(item, channel, delivery::kSendingTo + target);
+    }
+  };
   pNotifier_m = std::make_unique<delivery::DesktopNotifier>();
   tmrNotices = new QTimer(this);
   tmrNotices->setObjectName("tmrNotices");
@@ -57,6 +69,32 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
          failure] { DeliverySettled(item, dispatch, channel, target, delivered, failure); },
         Qt::QueuedConnection);
   };
+}
+
+void TfrmMain::RestoreOutcomes() {
+  if (!dispatchesAhead_m) {
+    return;
+  }
+  std::map<std::string, delivery::LoggedDispatch> latest;
+  try {
+    latest = dispatchesAhead_m->Take();
+  } catch (const std::exception&) {
+    // A log that cannot be read leaves the rows as a first start draws them.
+  }
+  dispatchesAhead_m.reset();
+  // A notified item whose end time is the one its last dispatch was for shows how that
+  // went; any other end time is a new start for the item, as when typed in this run.
+  for (int row = grdEvents->FixedRows(); row < grdEvents->RowCount() && !latest.empty(); ++row) {
+    if (grdEvents->IsRowHidden(row) || grdEvents->GetObjects(kColEndTime, row) != kStateNotified) {
+      continue;
+    }
+    const auto it = latest.find(grdEvents->GetCells(kColID, row));
+    if (it != latest.end() &&
+        delivery::DispatchedForEndTime(it->second.text, grdEvents->GetCells(kColEndTime, row))) {
+      pOutcomes_m->Restore(it->first, it->second.outcome);
+    }
+  }
+  grdEvents->viewport()->update();
 }
 
 void TfrmMain::StopDelivery() {

@@ -96,7 +96,60 @@ void ReadLines(const std::string& path, std::deque<std::string>& lines, std::siz
   }
 }
 
+// The last maxBytes of a plain file, from its first whole line on.
+std::string ReadFileTail(const std::string& path, std::uintmax_t maxBytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    return "";
+  }
+  struct stat st {};
+  std::string text;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const auto size = static_cast<std::uintmax_t>(st.st_size);
+    const std::uintmax_t from = size > maxBytes ? size - maxBytes : 0;
+    text.resize(static_cast<std::size_t>(size - from));
+    std::size_t got = 0;
+    while (got < text.size()) {
+      const ssize_t n =
+          ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(from + got));
+      if (n <= 0) {
+        break;  // the file shrank, or cannot be read further: what was read counts
+      }
+      got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    if (from > 0) {
+      const std::size_t end = text.find('\n');
+      text.erase(0, end == std::string::npos ? text.size() : end + 1);
+    }
+  }
+  ::close(fd);
+  return text;
+}
+
+void AppendEntries(const std::string& text, std::vector<Entry>& entries) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    Entry entry;
+    if (ParseLine(text.substr(start, end - start), entry)) {
+      entries.push_back(std::move(entry));
+    }
+    start = end + 1;
+  }
+}
+
 }  // namespace
+
+std::vector<Entry> ReadTail(const std::string& path, std::uintmax_t maxBytes) {
+  std::vector<Entry> entries;
+  AppendEntries(ReadFileTail(path + ".1", maxBytes), entries);
+  AppendEntries(ReadFileTail(path, maxBytes), entries);
+  return entries;
+}
 
 std::string Entry::Line() const {
   return time + "\t" + item + "\t" + channel + "\t" + text;

@@ -31,6 +31,11 @@ bool ParseLine(const std::string& line, Entry& entry);
 // The last maxLines lines of the log at path and of the older file beside it, oldest first.
 std::vector<Entry> ReadRecent(const std::string& path, std::size_t maxLines);
 
+// The log at path and the older file beside it, oldest first, reading no more than the
+// last maxBytes of each. Only plain files are read, and without waiting: a pipe or a
+// device in the log's place reads as empty.
+std::vector<Entry> ReadTail(const std::string& path, std::uintmax_t maxBytes);
+
 // $XDG_STATE_HOME/QSoft/delivery.log, by default under ~/.local/state.
 std::string DefaultLogPath();
 

@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "deliveryLog.h"
 
 namespace delivery {
 
@@ -31,17 +35,56 @@ struct ChannelOutcome {
 };
 
 // "e-mail to bob@example.test sent", "messenger to carol@x failed: 217 ...",
-// "sound /s/ding.wav started", "program notify-send launched", "... pending".
+// "sound /s/ding.wav started", "program notify-send launched", "... pending"; without a
+// target, "messenger failed: ...".
 std::string ChannelText(const ChannelOutcome& outcome);
 
 struct ItemOutcome {
   std::uint64_t dispatch = 0;
-  std::string notifiedAt;  // "hh:nn:ss"
+  std::string notifiedAt;  // "hh:nn:ss"; "yyyy-mm-dd hh:nn:ss" when read back from the log
   std::vector<ChannelOutcome> channels;
+};
+
+// The log line that names a worker's recipients when it is handed over ("Sending to: " and
+// the recipients); its "delivered" or "FAILED: <why>" line follows when it ends.
+inline constexpr const char* kSendingTo = "Sending to: ";
+// Why a channel the log saw start but never end counts as failed once the program has
+// started again: nothing will settle it any more.
+inline constexpr const char* kNoOutcomeLogged = "no outcome in the log";
+
+// An item's latest dispatch as the log tells it.
+struct LoggedDispatch {
+  std::string text;  // the notification text ("Your scheduled item ... ending at: ...")
+  ItemOutcome outcome;
+};
+
+// Each item's latest dispatch in the log's entries (oldest first): the lines of the item
+// after its last "Dispatching: " line, read as the window settled them when it ran.
+std::map<std::string, LoggedDispatch> LatestDispatches(const std::vector<Entry>& entries);
+
+// Whether the notification text was sent for this end time, so that an item whose end
+// time has changed since does not take an older dispatch for its own.
+bool DispatchedForEndTime(const std::string& text, const std::string& endTime);
+
+// The latest dispatches of the log at path (each file's last maxBytes), read and sorted on
+// a thread of its own from the moment this is made, so that start-up does not wait for
+// the disk. Take waits for the reading, raises what it raised, and may be called once.
+class DispatchesAhead {
+ public:
+  DispatchesAhead(const std::string& path, std::uintmax_t maxBytes);
+  std::map<std::string, LoggedDispatch> Take();
+
+ private:
+  std::future<std::map<std::string, LoggedDispatch>> result_;
 };
 
 class OutcomeStore {
  public:
+  // Told of every channel a dispatch waits for, as it is expected.
+  std::function<void(const std::string& item, const std::string& channel,
+                     const std::string& target)>
+      expected;
+
   // A new dispatch of the item replaces what its last one left; returns its number,
   // which the channels' reports carry.
   std::uint64_t Begin(const std::string& item, const std::string& notifiedAt);
@@ -52,6 +95,9 @@ class OutcomeStore {
   bool Settle(const std::string& item, std::uint64_t dispatch, const std::string& channel,
               bool done, const std::string& reason);
   void Forget(const std::string& item);
+  // An outcome from an earlier run, kept unless the item has one of this run already;
+  // true when kept.
+  bool Restore(const std::string& item, ItemOutcome outcome);
   bool AnyFailed(const std::string& item) const;
   // "Notified 12:44:56: e-mail to bob@example.test sent; messenger to ... failed: ...";
   // empty when nothing is known of the item.

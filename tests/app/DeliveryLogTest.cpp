@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -204,6 +205,94 @@ TEST(DeliveryOutcome, TheTooltipTellsEachChannelAndANewDispatchReplacesTheOld) {
   store.Forget("42");
   EXPECT_EQ(store.Tooltip("42"), "");
   EXPECT_FALSE(store.AnyFailed("42"));
+}
+
+TEST(DeliveryOutcome, EachItemsLatestDispatchInTheLogReadsBackAsTheWindowSettledIt) {
+  const std::string due = "Your scheduled item is about to elapse, ItemID: 42 Description: ";
+  const auto at = [](const char* time, const char* item, const char* channel, const char* text) {
+    return Entry{std::string("2026-12-09 ") + time, item, channel, text};
+  };
+  const std::vector<Entry> log = {
+      at("09:00:00", "42", kScheduler,
+         ("Dispatching: " + due +
+          "x ending at: 2026-12-08 10:00:00 "
+          "Etc/UTC")
+             .c_str()),
+      at("09:00:01", "42", kEmail, "Sending to: old@example.test"),
+      at("09:00:02", "42", kEmail, "FAILED: an older dispatch"),
+      at("09:50:00", "42", kScheduler,
+         ("Dispatching: " + due +
+          "a ending at: 2026-12-08 10:00:00 talk ending at: "
+          "2026-12-09 10:00:00 Coordinated Universal Time")
+             .c_str()),
+      at("09:50:00", "42", kSound, "/s/my ding.wav started"),
+      at("09:50:00", "42", kMessenger, "Sending to: carol@example.test"),
+      at("09:50:00", "42", kEmail, "Sending to: bob@example.test"),
+      at("09:50:00", "7", kScheduler, "Dispatching: ItemID: 7 ending at: 2026-12-09 11:00:00 X"),
+      at("09:50:00", "7", kProgram, "notify-send \"7\" could not be started"),
+      at("09:50:00", "7", kEmail, "Sending to: dave@example.test"),  // the program ended first
+      at("09:50:01", "42", kEmail, "Email notification FAILED to: bob@example.test with msg: 550"),
+      at("09:50:01", "42", kEmail, "FAILED: 550 5.1.1 mailbox unavailable"),
+      at("09:50:02", "42", kMessenger, "delivered"),
+      at("09:50:03", "9", kEmail, "FAILED: a dispatch older than the log"),
+      at("09:50:04", "8", kScheduler, "Dispatching: ItemID: 8 ending at: 2026-12-09 12:00:00 X"),
+      at("09:50:05", "8", kMessenger, "FAILED: logged before the recipients were"),
+  };
+  const std::map<std::string, LoggedDispatch> latest = LatestDispatches(log);
+  ASSERT_EQ(latest.size(), 3u) << "nothing for an item whose dispatch the log no longer holds";
+  OutcomeStore store;
+  for (const auto& [item, dispatch] : latest) {
+    EXPECT_TRUE(store.Restore(item, dispatch.outcome));
+  }
+  EXPECT_EQ(store.Tooltip("42"),
+            "Notified 2026-12-09 09:50:00: sound /s/my ding.wav started; messenger to "
+            "carol@example.test sent; e-mail to bob@example.test failed: 550 5.1.1 mailbox "
+            "unavailable");
+  EXPECT_EQ(store.Tooltip("7"),
+            "Notified 2026-12-09 09:50:00: program notify-send \"7\" failed: could not be "
+            "started; e-mail to dave@example.test failed: no outcome in the log");
+  EXPECT_EQ(store.Tooltip("8"),
+            "Notified 2026-12-09 09:50:04: messenger failed: logged before the recipients were");
+  EXPECT_TRUE(store.AnyFailed("42"));
+
+  // Which end time a dispatch was for: the last "ending at" of its text.
+  const std::string& text = latest.at("42").text;
+  EXPECT_TRUE(DispatchedForEndTime(text, "2026-12-09 10:00:00"));
+  EXPECT_FALSE(DispatchedForEndTime(text, "2026-12-08 10:00:00"));
+  EXPECT_FALSE(DispatchedForEndTime(text, "2026-12-09 10:00:0"));
+  EXPECT_FALSE(DispatchedForEndTime(text, ""));
+
+  // An outcome of this run is never replaced by an older one, and reports of this run
+  // never settle a restored one.
+  const auto live = store.Begin("50", "10:00:00");
+  EXPECT_FALSE(store.Restore("50", latest.at("42").outcome));
+  EXPECT_EQ(store.Tooltip("50"), "Notified 10:00:00:");
+  EXPECT_FALSE(store.Settle("42", live, kEmail, true, ""));
+}
+
+TEST(DeliveryLog, TheTailReadIsBoundedAndNeverWaitsOnAPipe) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("delivery.log");
+  const auto line = [](int i) {
+    return "2026-12-09 10:00:00\t" + std::to_string(i) + "\tsound\tx";
+  };
+  {
+    std::ofstream older(path + ".1");
+    for (int i = 0; i < 1000; ++i) {
+      older << line(i) << "\n";
+    }
+    std::ofstream(path) << line(1000) << "\n" << line(1001);  // the last line not ended yet
+  }
+  const std::uintmax_t bytes = 10 * (line(999).size() + 1) - 5;
+  const std::vector<Entry> tail = ReadTail(path, bytes);
+  ASSERT_EQ(tail.size(), 11u) << "nine whole lines of the older file, then the newer file";
+  EXPECT_EQ(tail.front().item, "991");
+  EXPECT_EQ(tail.back().item, "1001");
+
+  std::filesystem::remove(path + ".1");
+  std::filesystem::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  EXPECT_TRUE(ReadTail(path, bytes).empty());
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -35,6 +36,12 @@ std::uint32_t RowColour(TfrmMain& w, int row) {
   QSGrid::TFont font = w.grdEvents->Font();
   w.grdEventsBeforeDrawCell(kColEndTime, row, QSGrid::TRect{}, 0, value, flags, values, font);
   return w.grdEvents->Canvas().Brush.Color;
+}
+
+// A tooltip's outcomes, without when they began.
+std::string Channels(const std::string& tooltip) {
+  const std::size_t at = tooltip.find(": ");
+  return at == std::string::npos ? tooltip : tooltip.substr(at + 2);
 }
 
 }  // namespace
@@ -145,6 +152,16 @@ TEST(DeliveryWindow, AFailedMailIsToldInTheTooltipTheRowColourTheLogAndOnTheDesk
   EXPECT_TRUE(shown.contains("FAILED to: bob@example.test"));
   EXPECT_FALSE(shown.contains("SUCCESSFULLY"));
 
+  // The next start reads the same outcomes back from the log.
+  w.SaveEvents();
+  {
+    TfrmMain again(dialogs, options);
+    for (const int row : {ok, failing}) {
+      EXPECT_EQ(Channels(again.EventTooltip(row)), Channels(w.EventTooltip(row)));
+      EXPECT_EQ(RowColour(again, row), RowColour(w, row));
+    }
+  }
+
   // A new end time starts the item afresh, also when it keeps the item notified.
   w.grdEvents->SetCells(kColEndTime, failing, "2006-05-02 12:00:00");
   EXPECT_EQ(w.grdEvents->GetObjects(kColEndTime, failing), kStateNotified);
@@ -178,4 +195,42 @@ TEST(DeliveryWindow, ABurstOfFailuresIsOneNoticeThatCountsThem) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return notices.size() == 2; }, 10000));
   EXPECT_EQ(notices[1],
             "Reminder not delivered | 36 reminders were not delivered; see the delivery log");
+}
+
+TEST(DeliveryWindow, AFailureOfAnEarlierRunStaysOnTheRowUntilTheEndTimeChanges) {
+  testsupport::ScopedRegistryDir registry;
+  testsupport::TempDir files;
+  const std::string log = files.File("state/delivery.log");
+  std::filesystem::create_directories(files.File("state"));
+  const auto dispatch = [](const std::string& item, const std::string& end) {
+    return "2006-05-01 11:50:00\t" + item + "\tscheduler\tDispatching: Your scheduled item is " +
+           "about to elapse, ItemID: " + item + " Description: Dentist ending at: " + end +
+           " Etc/UTC\n" + "2006-05-01 11:50:00\t" + item +
+           "\te-mail\tSending to: bob@example.test\n" + "2006-05-01 11:50:09\t" + item +
+           "\te-mail\tFAILED: 550 5.1.1 mailbox unavailable\n";
+  };
+  std::ofstream(log + ".1") << dispatch("X", "2006-05-01 12:00:00");
+  std::ofstream(log) << dispatch("moved", "2006-05-01 12:00:00");
+  std::ofstream(files.File("QSEvents.C-D"))
+      << "X|0|Dentist|0|2006-05-01 12:00:00|2|Etc/UTC|0|10|0|N|0|N|0|Y|0|N|0|\r\n"
+      << "moved|0|Dentist|0|2006-05-03 12:00:00|2|Etc/UTC|0|10|0|N|0|N|0|Y|0|N|0|\r\n";
+  ScriptedDialogs dialogs;
+  MainWindowOptions options{files.File("QSEvents.C-D")};
+  options.deliveryLogPath = log;
+  TfrmMain w(dialogs, options);
+  ASSERT_EQ(w.grdEvents->GetCells(kColID, 1), "X");
+  EXPECT_TRUE(w.RowDeliveryFailed(1));
+  EXPECT_EQ(RowColour(w, 1), delivery::kWarningColour);
+  EXPECT_EQ(w.EventTooltip(1),
+            "Notified 2006-05-01 11:50:00: e-mail to bob@example.test failed: 550 5.1.1 mailbox "
+            "unavailable");
+  // Its end time changed after that dispatch: the dispatch is not its own.
+  EXPECT_FALSE(w.RowDeliveryFailed(2));
+  EXPECT_EQ(RowColour(w, 2), 0x00FF00u);
+  EXPECT_EQ(w.EventTooltip(2), "");
+  EXPECT_TRUE(dialogs.calls.empty());
+
+  w.grdEvents->SetCells(kColEndTime, 1, "2006-05-02 12:00:00");
+  EXPECT_EQ(RowColour(w, 1), 0x00FF00u);
+  EXPECT_EQ(w.EventTooltip(1), "");
 }
