@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QWidget>
+#include <string>
 
 #include "commoncodemultimedia.h"
 #include "formMain.h"
@@ -29,9 +30,34 @@ void TfrmMain::sbtnStopClick() {
   StopAllSounds(Media());
 }
 
+namespace {
+
+// The dialog's filter with one more first, the default, that takes every sound type the
+// others list, so that a WAV file shows without choosing its type.
+std::string WithEverySoundFirst(const std::string& filter) {
+  std::string patterns;
+  std::size_t start = 0;
+  for (int field = 0; start <= filter.size(); ++field) {
+    std::size_t end = filter.find('|', start);
+    if (end == std::string::npos) {
+      end = filter.size();
+    }
+    const std::string part = filter.substr(start, end - start);
+    if (field % 2 == 1 && part != "*" && part != "*.*") {
+      patterns += (patterns.empty() ? "" : ";") + part;
+    }
+    start = end + 1;
+  }
+  return patterns.empty() ? filter : "Sound files|" + patterns + "|" + filter;
+}
+
+}  // namespace
+
 void TfrmMain::sbtnSelectSoundFileClick() {
   std::string file;
-  if (!dialogs_.OpenFile(this, dlgOpen->Options, file)) {
+  FileDialogOptions options = dlgOpen->Options;
+  options.filter = WithEverySoundFirst(options.filter);
+  if (!dialogs_.OpenFile(this, options, file)) {
     return;
   }
   edtSoundFile->setText(ToQ(file));

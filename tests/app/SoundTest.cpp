@@ -7,8 +7,10 @@
 #include <fstream>
 
 #include "RecordingMedia.h"
+#include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "commoncodemultimedia.h"
+#include "formMain.h"
 
 namespace {
 
@@ -67,6 +69,18 @@ TEST(Sound, ExternalPlayerAndSuppression) {
   RecordingMedia quiet;
   EXPECT_TRUE(PlaySoundFile(quiet, "/s/a.wav", false, "", true));
   EXPECT_TRUE(quiet.calls.empty());
+}
+
+TEST(Sound, TheFileDialogOpensOnEveryTypeThePlayerTakesThenEachAlone) {
+  testsupport::ScopedRegistryDir registry;
+  testsupport::TempDir files;
+  ScriptedDialogs dialogs;
+  TfrmMain w(dialogs, MainWindowOptions{files.File("QSEvents.C-D")});
+  w.sbtnSelectSoundFileClick();  // cancelled
+  ASSERT_EQ(dialogs.Texts("OpenFile").size(), 1u);
+  EXPECT_EQ(dialogs.Texts("OpenFile")[0],
+            "Sound files|*.MP3;*.WAV;*.OGG;*.OPUS;*.FLAC|MPeg3 files|*.MP3|Wave files|*.WAV|"
+            "Ogg Vorbis files|*.OGG|Opus files|*.OPUS|FLAC files|*.FLAC|All files|*");
 }
 
 TEST(Sound, StopClosesThePlayersThenPurgesWaves) {
