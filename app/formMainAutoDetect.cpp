@@ -36,6 +36,11 @@ void Offer(TfrmMain& w, QLineEdit* field, const char* label, const std::string& 
 
 void TfrmMain::bbtnAutoDetectMSMSettingsClick() {
   const auto_detect::Messenger found = auto_detect::FindMessenger();
+  // Said as the proxy button says it, so that a click never seems to do nothing.
+  if (found.host.empty() && found.port.empty() && found.account.empty()) {
+    UI().ShowMessage("No MSM Settings Found.");
+    return;
+  }
   Offer(*this, edtMSMHost, "Host", found.host);
   Offer(*this, edtMSMPort, "Port", found.port);
   Offer(*this, edtFromMSM, "From MSM account", found.account);

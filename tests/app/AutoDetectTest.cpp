@@ -194,8 +194,10 @@ TEST_F(AutoDetect, MessengerAsksBeforeReplacingAndFillsEmptyFieldsSilently) {
 TEST_F(AutoDetect, MessengerWithPartValuesOrNoneChangesOnlyWhatItFinds) {
   auto w = Open();
   w->edtFromMSM->clear();
-  w->bbtnAutoDetectMSMSettings->click();  // nothing there
-  EXPECT_TRUE(dialogs_.calls.empty());
+  w->bbtnAutoDetectMSMSettings->click();  // nothing there: said as the proxy button says it
+  EXPECT_EQ(dialogs_.Texts("ShowMessage"), std::vector<std::string>{"No MSM Settings Found."});
+  EXPECT_EQ(dialogs_.calls.size(), 1u);
+  dialogs_.calls.clear();
   EXPECT_EQ(Text(w->edtFromMSM), "");
 
   Put(auto_detect::kMessengerKey, "SERVER", "no-semicolon:1865");
