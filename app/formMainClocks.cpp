@@ -45,6 +45,10 @@ void SetTextIfChanged(QLabel& label, const std::string& text) {
   const QString shown = ToQ(text);
   if (label.text() != shown) {
     label.setText(shown);
+    // A named clock keeps its name for a reader and gives its time as the description.
+    if (!label.accessibleName().isEmpty()) {
+      label.setAccessibleDescription(shown);
+    }
   }
 }
 
@@ -115,6 +119,9 @@ bool TfrmMain::event(QEvent* event) {
     RestClock();
   }
   const bool handled = QMainWindow::event(event);
+  if (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate) {
+    KeepFrameOnScreen();  // the window system may have told the frame by now
+  }
   if ((type == QEvent::Show || type == QEvent::WindowStateChange) && isVisible() &&
       !isMinimized()) {
     WakeClock();

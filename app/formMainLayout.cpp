@@ -178,6 +178,9 @@ void TfrmMain::CreateControls() {
   clocks->setSpacing(0);
   lblVirtualTime = Named(new QLabel("N/A", panTop), "lblVirtualTime");
   lblLocalTime = Named(new QLabel("N/A", panTop), "lblLocalTime");
+  // A reader hears what each clock is; the time it shows follows as the description.
+  lblVirtualTime->setAccessibleName("Virtual time clock");
+  lblLocalTime->setAccessibleName("Local time clock");
   for (QLabel* clock : {lblVirtualTime, lblLocalTime}) {
     clock->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     clock->setAutoFillBackground(true);
@@ -203,6 +206,7 @@ void TfrmMain::CreateControls() {
   eventsLayout->setContentsMargins(0, 0, 0, 0);
   grdEvents = Named(new TQSStringGrid(panEvents), "grdEvents");
   grdEvents->setMinimumHeight(30);
+  grdEvents->setAccessibleName("Events");
   ConfigureEventGrid(*grdEvents);
   eventsLayout->addWidget(grdEvents);
   spltTop->addWidget(panTop);
@@ -326,6 +330,10 @@ void TfrmMain::CreateControls() {
     sbtnTestSound->setIcon(GlyphIcon(p.widget, Glyph::Play));
     sbtnStop = SpeedButton(p.widget, "sbtnStop", "", "Stop playing sounds");
     sbtnStop->setIcon(GlyphIcon(p.widget, Glyph::Stop));
+    // Buttons that show a glyph or "..." are named for a reader by what they do.
+    sbtnSelectSoundFile->setAccessibleName("Choose sound file");
+    sbtnTestSound->setAccessibleName("Play sound");
+    sbtnStop->setAccessibleName("Stop playing sounds");
     buttons->addWidget(sbtnSelectSoundFile);
     buttons->addWidget(sbtnTestSound);
     buttons->addWidget(sbtnStop);
@@ -417,6 +425,7 @@ void TfrmMain::CreateControls() {
     chkEnableCustomApp = p.Place(CheckBox(p.widget, "chkEnableCustomApp", "Enable"), 0);
     edtLaunchApp = p.Place(Named(new QLineEdit(p.widget), "edtLaunchApp"), 1);
     sbtnLaunchApp = p.Place(SpeedButton(p.widget, "sbtnLaunchApp", "...", ""), 2);
+    sbtnLaunchApp->setAccessibleName("Choose application to launch");
     p.grid->setColumnStretch(1, 1);
   }
   // EBay

@@ -1,6 +1,8 @@
 // The window as a new user meets it: its place on the screen, the tray, typing an end
 // time, the font dialog and the date dialog.
+#include <QAccessible>
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,10 +12,13 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <climits>
 
+#include "DateTime.h"
 #include "QSStringGrid.h"
 #include "WindowFixture.h"
+#include "clockDisplay.h"
 #include "eventTable.h"
 #include "formSelectDateTime.h"
 #include "qtConvert.h"
@@ -147,4 +152,62 @@ TEST_F(WindowUse, TheDateDialogOpensOverTheWindowAndNothingIsSquashed) {
   bold.setBold(true);
   EXPECT_GT(dialog.width(), QFontMetrics(bold).horizontalAdvance(dialog.windowTitle()) + 90)
       << "room for the title beside the title bar's buttons";
+  // Window managers centre the title in the desktop's title font, which may be larger than
+  // the dialog's: room for it and for three buttons of 28 on either side.
+  QFont title = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  title.setPointSizeF(std::max(title.pointSizeF(), dialog.font().pointSizeF()));
+  title.setBold(true);
+  EXPECT_GE(dialog.width(), QFontMetrics(title).horizontalAdvance(dialog.windowTitle()) + 6 * 28)
+      << "the whole title shows between the buttons";
+}
+
+// What a screen reader finds, read through the toolkit's accessibility interfaces as the
+// platform bridge reads them: the table's cell at a row and column, its text, its header.
+TEST_F(WindowUse, AScreenReaderReadsAnItemRowWithItsTitlesAndTheClocksByName) {
+  auto w = Open();
+  TQSStringGrid& grid = *w->grdEvents;
+  w->bbtnAddEventClick();
+  const int r = grid.Row();
+  grid.SetCells(event_table::kColID, r, "7");
+  grid.SetCells(event_table::kColDescription, r, "Dentist");
+  grid.SetCells(event_table::kColEndTime, r, "2026-12-24 18:00:00");
+  grid.SetCells(event_table::kColZone, r, "Etc/UTC");
+  grid.SetColumnCheckedState(event_table::kColSound, r, true);
+  grid.SetColumnCheckedState(event_table::kColEmail, r, false);
+
+  QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&grid);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->text(QAccessible::Name), "Events");
+  QAccessibleTableInterface* cells = table->tableInterface();
+  ASSERT_NE(cells, nullptr);
+  ASSERT_EQ(cells->rowCount(), 1) << "the hidden placeholder row is no item";
+  QStringList heard;
+  for (int c = 0; c < cells->columnCount(); ++c) {
+    QAccessibleInterface* cell = cells->cellAt(0, c);
+    const QList<QAccessibleInterface*> headers = cell->tableCellInterface()->columnHeaderCells();
+    ASSERT_EQ(headers.size(), 1);
+    heard << headers[0]->text(QAccessible::Name) + ": " + cell->text(QAccessible::Name);
+  }
+  EXPECT_EQ(heard.join(", "),
+            "Item ID: 7, Item Description: Dentist, Item End Date/Time: 2026-12-24 18:00:00, "
+            "Item Timezone: Etc/UTC, Notify mins before end: 10, Notify via Sound: checked, "
+            "Notify via MSM: not checked, Notify via Email: not checked, "
+            "Notify via Custom App: not checked");
+
+  // The clocks are named for what they show, with the time they show as the description.
+  const Platform::TDateTime at = Platform::EncodeDateTime(2026, 12, 9, 14, 5, 6, 0);
+  w->RefreshClocks(at, clocks::FileTimeFromDateTime(at));
+  QAccessibleInterface* virtualClock = QAccessible::queryAccessibleInterface(w->lblVirtualTime);
+  QAccessibleInterface* localClock = QAccessible::queryAccessibleInterface(w->lblLocalTime);
+  EXPECT_EQ(virtualClock->text(QAccessible::Name), "Virtual time clock");
+  EXPECT_EQ(localClock->text(QAccessible::Name), "Local time clock");
+  EXPECT_EQ(localClock->text(QAccessible::Description), w->lblLocalTime->text());
+  EXPECT_NE(w->lblLocalTime->text(), "N/A");
+  // Buttons that show only a glyph or "..." say what they do.
+  for (QWidget* button :
+       {static_cast<QWidget*>(w->sbtnTestSound), static_cast<QWidget*>(w->sbtnStop),
+        static_cast<QWidget*>(w->sbtnSelectSoundFile), static_cast<QWidget*>(w->sbtnLaunchApp)}) {
+    const QString name = QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name);
+    EXPECT_FALSE(name.isEmpty() || name == "...") << button->objectName().toStdString();
+  }
 }
