@@ -12,12 +12,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include "DateTime.h"
 #include "Exceptions.h"
@@ -31,6 +33,7 @@
 #include "qtConvert.h"
 #include "settingsKeys.h"
 #include "timeZoneCatalogue.h"
+#include "windowPlacement.h"
 
 using namespace VIDodadaZadoVove;
 
@@ -304,6 +307,35 @@ void TfrmMain::showEvent(QShowEvent* event) {
   // from the tray, return it to its stored place.
   if (!event->spontaneous()) {
     Guarded([this] { FormShow(); });
+    // What the window system reports while it frames the window can be passing values.
+    placedAt_ = geometry();
+    frameToCheck_ = true;
+    KeepFrameOnScreen();
+  }
+}
+
+// The stored place was fitted with a frame assumed before the window was framed; once the
+// window system tells the real one, the whole framed window is fitted again, so that its
+// title bar, which the user moves it by, is on the screen.
+void TfrmMain::KeepFrameOnScreen() {
+  const QMargins margins = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+  const window_placement::Frame frame{margins.left(), margins.top(), margins.right(),
+                                      margins.bottom()};
+  if (!frameToCheck_ || !window_placement::FrameKnown(frame) || screen() == nullptr) {
+    return;
+  }
+  frameToCheck_ = false;
+  const QRect area = screen()->availableGeometry();
+  const QRect now = placedAt_;
+  const QSize minimum = minimumSize().expandedTo(minimumSizeHint());
+  const window_placement::Box fitted =
+      window_placement::FitInto({now.x(), now.y(), now.width(), now.height()},
+                                {area.x(), area.y(), area.width(), area.height()},
+                                {minimum.width(), minimum.height()}, frame);
+  const QRect placed(static_cast<int>(fitted.left), static_cast<int>(fitted.top),
+                     static_cast<int>(fitted.width), static_cast<int>(fitted.height));
+  if (placed != now) {
+    setGeometry(placed);
   }
 }
 

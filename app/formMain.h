@@ -385,6 +385,9 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void ToggleClockDisplay(QAction* item, bool& shown);
   void RestClock();
   void WakeClock();
+  void KeepFrameOnScreen();
+  bool frameToCheck_ = false;  // placed before the window system told its frame
+  QRect placedAt_;             // where the last showing placed the client area
   void AddSystemZones();
   void AddUserZones();
   void ShowLocalZone(const std::string& name, double offset);

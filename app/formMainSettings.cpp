@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSplitter>
+#include <QStyle>
 #include <QWindow>
 #include <climits>
 #include <limits>
@@ -236,8 +237,10 @@ void PlaceWindow(TfrmMain& w, const window_placement::Box& stored) {
   // Asked of the window system each time: the widget's own copy can lag the frame.
   const QMargins margins =
       w.windowHandle() != nullptr ? w.windowHandle()->frameMargins() : QMargins();
-  const window_placement::Frame frame{margins.left(), margins.top(), margins.right(),
-                                      margins.bottom()};
+  // Before the window is first framed the frame is unknown: a title bar is assumed.
+  const window_placement::Frame frame = window_placement::AssumedFrame(
+      {margins.left(), margins.top(), margins.right(), margins.bottom()},
+      w.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &w));
   const QSize minimum = w.minimumSize().expandedTo(w.minimumSizeHint());
   const window_placement::Box fitted =
       window_placement::FitInto(stored, {area.x(), area.y(), area.width(), area.height()},

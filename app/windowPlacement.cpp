@@ -8,6 +8,18 @@ int Clamp(std::int64_t value, int low, int high) {
   return static_cast<int>(std::max<std::int64_t>(low, std::min<std::int64_t>(value, high)));
 }
 
+bool FrameKnown(Frame frame) {
+  const bool negative = frame.left < 0 || frame.right < 0 || frame.bottom < 0;
+  return frame.top > 0 && !negative;
+}
+
+Frame AssumedFrame(Frame known, int titleBarHeight) {
+  if (FrameKnown(known)) {
+    return known;
+  }
+  return Frame{0, std::max(0, titleBarHeight), 0, 0};
+}
+
 Box FitInto(const Box& stored, const Box& area, MinimumSize minimum, Frame frame) {
   const std::int64_t roomWidth = area.width - frame.left - frame.right;
   const std::int64_t roomHeight = area.height - frame.top - frame.bottom;

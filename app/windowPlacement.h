@@ -24,6 +24,15 @@ struct Frame {
   int left = 0, top = 0, right = 0, bottom = 0;
 };
 
+// Whether the window system has told the frame: a title bar above, no margin negative. A
+// window not yet framed reports nothing, or passing margins made from its own size.
+bool FrameKnown(Frame frame);
+
+// The frame to fit with: the window system's once it has framed the window; before that
+// (see FrameKnown), a title bar of the given height above the client area,
+// so that a window placed before it is first shown keeps its title bar on the screen.
+Frame AssumedFrame(Frame known, int titleBarHeight);
+
 // The stored box fitted into the screen area: each size between the minimum and what the
 // area leaves beside the frame, then the position moved as little as needed to put the
 // whole framed window inside the area. A box that already fits comes back unchanged.

@@ -17,6 +17,7 @@
 #include "clockDisplay.h"
 #include "eventTable.h"
 #include "qtConvert.h"
+#include "windowPlacement.h"
 
 using VIDodadaZadoVove::Variant;
 
@@ -292,4 +293,23 @@ TEST_F(WindowLook, StoredSystemColoursFollowThePalette) {
   EXPECT_EQ(w->lblVirtualTime->palette().color(QPalette::Window), ColorFromWin(0x80000005u));
   EXPECT_EQ(w->lblLocalTime->palette().color(QPalette::WindowText), QColor(255, 0, 0));
   EXPECT_EQ(w->lblLocalTime->palette().color(QPalette::Window), ColorFromWin(kClBtnFace));
+}
+
+// A stored size that no longer fits (a larger scale factor shrinks the screen) at the
+// screen's top left: the fitted window leaves room for its title bar above it, whether the
+// frame is told or, before the window is framed, assumed.
+TEST(WindowPlacement, TheTitleBarStaysOnTheScreen) {
+  using namespace window_placement;
+  const Box area{0, 0, 640, 512};
+  const Box stored{0, 0, 760, 700};
+  const Box assumed = FitInto(stored, area, {100, 100}, AssumedFrame({}, 24));
+  EXPECT_EQ(assumed, (Box{0, 24, 640, 488}));
+  const Box told = FitInto(stored, area, {100, 100}, AssumedFrame({1, 20, 1, 5}, 24));
+  EXPECT_EQ(told, (Box{1, 20, 638, 487}));
+  // Passing margins of a window not yet framed tell nothing.
+  EXPECT_EQ(AssumedFrame({0, 0, -759, -419}, 24).top, 24);
+  EXPECT_EQ(AssumedFrame({0, 0, 2, 25}, 24).top, 24);
+  // A box that fits with its frame comes back as it was.
+  EXPECT_EQ(FitInto({200, 190, 300, 200}, area, {100, 100}, AssumedFrame({}, 24)),
+            (Box{200, 190, 300, 200}));
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QTest>
 #include <QWindow>
 #include <filesystem>
@@ -172,5 +173,35 @@ TEST(UnderAWindowManager, StartAndCloseCyclesLeaveThePlaceAndSizeAsTheyWere) {
     EXPECT_EQ(Stored("Top"), 190) << "cycle " << cycle;
     EXPECT_EQ(Stored("Width"), 760) << "cycle " << cycle;
     EXPECT_EQ(Stored("Height"), 420) << "cycle " << cycle;
+  }
+
+  // A stored size larger than the screen, at its top left: the frame's top, the title bar
+  // the user moves the window by, ends on the screen, and so does the place stored.
+  Store("Left", 0);
+  Store("Top", 0);
+  Store("Width", 5000);
+  Store("Height", 5000);
+  for (int cycle = 1; cycle <= 2; ++cycle) {
+    ScriptedDialogs dialogs;
+    TfrmMain window(dialogs, MainWindowOptions{files.File("QSEvents.C-D")});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto framed = [&] { return !window.windowHandle()->frameMargins().isNull(); };
+    for (int i = 0; i < 200 && !framed(); ++i) {
+      QTest::qWait(50);
+    }
+    ASSERT_TRUE(framed()) << "openbox framed no window";
+    const QRect screen = window.screen()->availableGeometry();
+    const auto frameOnScreen = [&] {
+      return window.frameGeometry().top() >= screen.top() &&
+             window.frameGeometry().bottom() <= screen.bottom();
+    };
+    for (int i = 0; i < 40 && !frameOnScreen(); ++i) {
+      QTest::qWait(50);
+    }
+    EXPECT_GE(window.frameGeometry().top(), screen.top()) << "cycle " << cycle;
+    EXPECT_LE(window.frameGeometry().bottom(), screen.bottom()) << "cycle " << cycle;
+    window.close();
+    EXPECT_GT(Stored("Top"), screen.top()) << "cycle " << cycle << ": below the title bar";
   }
 }
