@@ -1,6 +1,7 @@
 #include "formSelectDateTime.h"
 
 #include <QDateEdit>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -12,12 +13,8 @@ using Platform::TDateTime;
 TfrmSelectDateTime::TfrmSelectDateTime(QWidget* owner, TDateTime now) : QDialog(owner) {
   setObjectName("frmSelectDateTime");
   setWindowTitle("Select Item Date/Time");
-  // No position of its own: a dialog with none opens centred on its owner. Wide enough
-  // for its title, which window managers draw bold beside about three buttons.
-  QFont titleFont = font();
-  titleFont.setBold(true);
-  const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 100;
-  setFixedSize(std::max(220, titleWidth), 116);
+  // No position of its own: a dialog with none opens centred on its owner.
+  setFixedSize(std::max(220, WidthForTitle(windowTitle(), font())), 116);
   const int dx = (width() - 220) / 2;  // the controls, laid out for 220, stay centred
 
   auto* lblTime = new QLabel("Time:", this);
@@ -48,6 +45,19 @@ TfrmSelectDateTime::TfrmSelectDateTime(QWidget* owner, TDateTime now) : QDialog(
 
   SetDate(now);
   SetTime(now);
+}
+
+int TfrmSelectDateTime::WidthForTitle(const QString& title, const QFont& dialogFont) {
+  // Window managers draw the title bold, in the desktop's title font (often larger than
+  // the dialog's own), centred between an icon and up to three buttons on each side.
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  if (titleFont.pointSizeF() < dialogFont.pointSizeF()) {
+    titleFont.setPointSizeF(dialogFont.pointSizeF());
+  }
+  titleFont.setBold(true);
+  const QFontMetrics metrics(titleFont);
+  const int button = std::max(kTitleButtonWidth, metrics.height() * 3 / 2);
+  return metrics.horizontalAdvance(title) + 2 * (3 * button + kTitleMargin);
 }
 
 TDateTime TfrmSelectDateTime::Date() const {

@@ -22,6 +22,13 @@ class TfrmSelectDateTime : public QDialog {
   void SetDate(Platform::TDateTime value);
   void SetTime(Platform::TDateTime value);
 
+  // The width at which a window manager shows the whole title: its text in the desktop's
+  // title font, bold and at least as large as the dialog's font, with room on both sides
+  // for three title-bar buttons of at least kTitleButtonWidth and a margin.
+  static int WidthForTitle(const QString& title, const QFont& dialogFont);
+  static constexpr int kTitleButtonWidth = 28;
+  static constexpr int kTitleMargin = 8;
+
   QDateEdit* dtpDate = nullptr;
   QTimeEdit* dtpTime = nullptr;
   QPushButton* bbtnOk = nullptr;
