@@ -225,7 +225,10 @@ class GridTable : public QAccessibleWidget, public QAccessibleTableInterface {
     const auto key = std::make_pair(ACol, ARow);
     const auto found = cells_.find(key);
     if (found != cells_.end()) {
-      return QAccessible::accessibleInterface(found->second);
+      if (QAccessibleInterface* cell = QAccessible::accessibleInterface(found->second)) {
+        return cell;
+      }
+      cells_.erase(found);  // deleted behind the table's back: made again
     }
     auto* cell = new GridCell(&Grid(), ACol, ARow);
     cells_[key] = QAccessible::registerAccessibleInterface(cell);
