@@ -140,7 +140,13 @@ void TfrmMain::StartUp() {
     marker = "Q";
     tmrAutoSynch->start();
     tmrEvents->start();
-    tmrMainClock->start();
+    // The clocks run only while someone can see them: a window not shown yet (a start
+    // hidden in the tray, as at log-in) starts them when it is shown.
+    if (isVisible() && !isMinimized()) {
+      tmrMainClock->start();
+    } else {
+      bClockResting_m = true;
+    }
     marker = "R";
   } catch (const std::exception& e) {
     std::string text = Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),

@@ -251,6 +251,22 @@ TEST_F(WindowLook, TheClockRestsWhileNobodySeesItAndIsCurrentWhenShown) {
   EXPECT_FALSE(w->tmrMainClock->isActive()) << "the close stopped it for good";
 }
 
+// Started hidden (as at log-in, in the tray) the window was never shown and never hidden:
+// its clock rests all the same, and the first showing brings the clocks up to date.
+TEST_F(WindowLook, AWindowNeverShownKeepsItsClockAtRest) {
+  Store("TRAYICON", Variant(true));
+  auto w = Open(true);
+  ASSERT_TRUE(w->bTrayMode_m);
+  QApplication::processEvents();
+  EXPECT_FALSE(w->tmrMainClock->isActive()) << "nobody has seen the window";
+  EXPECT_EQ(w->lblLocalTime->text(), "N/A");
+  w->WMTrayNotify(0x203);  // opened from the tray
+  QApplication::processEvents();
+  EXPECT_TRUE(w->tmrMainClock->isActive());
+  EXPECT_NE(w->lblLocalTime->text(), "N/A") << "current at once";
+  EXPECT_NE(w->lblVirtualTime->text(), "N/A");
+}
+
 TEST_F(WindowLook, WithoutATrayTheWindowStaysNormal) {
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     GTEST_SKIP() << "this desktop has a tray; the case needs one without";
