@@ -22,6 +22,7 @@
 #include "SmtpTestServers.h"
 #include "TempDir.h"
 #include "TestCertificates.h"
+#include "TestDependency.h"
 #include "eventTable.h"
 #include "formMain.h"
 
@@ -143,9 +144,7 @@ TEST_F(SchedulerWindow, AnEmailItemGoesOutWithTheEmailTabsSecurityAndSignIn) {
   testsupport::TempDir mails;
   testsupport::SmtpSink sink(
       mails.Path(), {"starttls", server.certificate, server.key, "me@example.com", "app-pass"});
-  if (!sink.Available()) {
-    GTEST_SKIP() << "aiosmtpd (Debian python3-aiosmtpd) is not installed";
-  }
+  REQUIRE_TEST_DEPENDENCY(sink.Available(), "aiosmtpd (Debian python3-aiosmtpd) is not installed");
   w_->SMTPServer->setText("localhost");
   w_->SMTPPort->setText(QString::number(sink.Port()));
   w_->cboEmailSecurity->setCurrentIndex(1);
