@@ -14,6 +14,7 @@
 
 #include "Exceptions.h"
 #include "TempDir.h"
+#include "TestDependency.h"
 
 extern char** environ;
 
@@ -337,8 +338,8 @@ bool BuildGermanLocale(const std::string& folder) {
 
 TEST_F(DateTimeTest, LocaleDecimalSeparatorComesFromTheEnvironmentOnly) {
   testsupport::TempDir dir;
-  if (!BuildGermanLocale(dir.Path()))
-    GTEST_SKIP() << "localedef cannot build de_DE here";
+  REQUIRE_TEST_DEPENDENCY(BuildGermanLocale(dir.Path()),
+                          "localedef cannot build de_DE here (Debian package locales)");
   const std::string processLocale = std::setlocale(LC_NUMERIC, nullptr);
   const char* oldLocPath = std::getenv("LOCPATH");
   const char* oldAll = std::getenv("LC_ALL");
