@@ -271,6 +271,7 @@ void TfrmMain::ConnectHandlers() {
   onTimer(tmrMainClock, &TfrmMain::tmrMainClockTimer);
   onTimer(tmrEvents, &TfrmMain::tmrEventsTimer);
   onTimer(tmrAutoSynch, &TfrmMain::tmrAutoSynchTimer);
+  onTimer(tmrEvents, &TfrmMain::WatchTray);
 
   grdEvents->OnDblClick = [this](QObject*) { Guarded([this] { grdEventsDblClick(); }); };
   grdEvents->OnCellChange = [this](int ACol, int ARow, const std::string& Value,

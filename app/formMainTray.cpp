@@ -1,6 +1,6 @@
-// The notification-area icon and the window's display options: tray mode and stay on
-// top (fixed at start-up, exclusive as options), closing to the tray, the tray menu,
-// and hiding the events or the settings panel.
+// The notification-area icon and the window's display options: tray mode (applied at
+// once) and stay on top (at the next start), exclusive as options; closing to the tray,
+// the tray menu, and hiding the events or the settings panel.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -39,20 +39,53 @@ std::intptr_t MouseMessageOf(QSystemTrayIcon::ActivationReason reason) {
 
 }  // namespace
 
-// ---- Start-up: tray mode and stay on top, fixed for the run
+// ---- Tray mode: applied at start-up and whenever the box changes
+
+bool TfrmMain::TrayExists() const {
+  return trayAvailable_ ? trayAvailable_() : QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void TfrmMain::StartUpTray() {
-  const bool trayExists =
-      trayAvailable_ ? trayAvailable_() : QSystemTrayIcon::isSystemTrayAvailable();
-  if (!trayExists) {
+  ApplyTrayMode();
+}
+
+// Shows or removes the icon as "Run in system tray" says; a window hidden in the tray
+// whose icon goes is shown, since nothing else would bring it back.
+void TfrmMain::ApplyTrayMode() {
+  bool wanted = chkRunAsTrayIcon->isChecked();
+  if (wanted && !TrayExists()) {
     // Hiding to a tray nobody shows would lose the window.
     chkRunAsTrayIcon->setToolTip(kNoTrayHint);
+    wanted = false;
+  }
+  if (wanted == bTrayMode_m) {
     return;
   }
-  bTrayMode_m = chkRunAsTrayIcon->isChecked();
-  if (bTrayMode_m) {
+  bTrayMode_m = wanted;
+  if (wanted) {
     pTrayIcon_m = std::make_unique<QSystemTrayIcon>(LittleIcon());
     AddIcon();
+    return;
+  }
+  RemoveIcon();
+  pTrayIcon_m.reset();
+  ShowIfLostInTray();
+}
+
+void TfrmMain::ShowIfLostInTray() {
+  if (!isVisible() && !bClosed_m) {
+    pmnuiOpenWindowClick();
+  }
+}
+
+// Qt tells no change of the tray's presence, so it is asked while the window is hidden
+// in the tray, at each tick of the events timer, which wakes the program anyway.
+void TfrmMain::WatchTray() {
+  if (bTrayMode_m && !isVisible() && !bClosed_m && !TrayExists()) {
+    RemoveIcon();
+    pTrayIcon_m.reset();
+    bTrayMode_m = false;
+    ShowIfLostInTray();
   }
 }
 
@@ -62,12 +95,14 @@ void TfrmMain::StartUpStayOnTop() {
   }
 }
 
-// ---- The two options: stored at once, exclusive, effective at the next start
+// ---- The two options: stored at once and exclusive; tray mode applies at once, stay on
+// top at the next start
 
 void TfrmMain::chkRunAsTrayIconClick() {
   if (chkRunAsTrayIcon->isChecked() && chkStayOnTop->isChecked()) {
     chkStayOnTop->setChecked(false);
   }
+  ApplyTrayMode();
 }
 
 void TfrmMain::chkStayOnTopClick() {
@@ -147,7 +182,8 @@ void TfrmMain::pmnuiOpenWindowClick() {
 // In tray mode the close box (or the window menu's Close) hides the window; Alt+F4 and
 // the program's own closes (Shutdown, the end of the session) close it.
 bool TfrmMain::CloseHidesToTray(const QCloseEvent& event) const {
-  return event.spontaneous() && bTrayMode_m && pTrayIcon_m != nullptr && !bAltDown_m;
+  return event.spontaneous() && bTrayMode_m && pTrayIcon_m != nullptr && !bAltDown_m &&
+         TrayExists();
 }
 
 // ---- Hide Events, Hide Settings

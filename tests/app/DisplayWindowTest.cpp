@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QTimer>
 
 #include "DateTime.h"
@@ -181,7 +182,7 @@ TEST_F(WindowLook, TrayAndStayOnTopExcludeEachOther) {
   EXPECT_FALSE(w->chkStayOnTop->isChecked());
   EXPECT_EQ(Stored("TRAYICON", 3), "1");
   EXPECT_EQ(Stored("RunOnTop", 3), "0");
-  EXPECT_EQ(w->pTrayIcon_m, nullptr) << "the tray icon first shows at the next start";
+  EXPECT_EQ(w->pTrayIcon_m, nullptr) << "this desktop shows no tray: no icon";
   EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
   w->chkStayOnTop->click();
   EXPECT_FALSE(w->chkRunAsTrayIcon->isChecked());
@@ -249,6 +250,49 @@ TEST_F(WindowLook, TheClockRestsWhileNobodySeesItAndIsCurrentWhenShown) {
   w->hide();
   w->show();
   EXPECT_FALSE(w->tmrMainClock->isActive()) << "the close stopped it for good";
+}
+
+TEST_F(WindowLook, RunInSystemTrayTakesEffectAtOnce) {
+  auto w = Open(true);
+  w->show();
+  QApplication::processEvents();
+  ASSERT_FALSE(w->bTrayMode_m);
+  EXPECT_TRUE(CloseBox(*w)) << "a normal window closes";
+  w = Open(true);
+  w->show();
+
+  w->chkRunAsTrayIcon->click();
+  ASSERT_NE(w->pTrayIcon_m, nullptr) << "the icon is added at once";
+  EXPECT_TRUE(w->pTrayIcon_m->isVisible());
+  EXPECT_FALSE(CloseBox(*w)) << "closing now hides to the tray";
+  EXPECT_FALSE(w->isVisible());
+
+  // Unticked while the window is in the tray (the stay-on-top box unticks it too): the
+  // icon goes and the window comes back, closing as a normal window again.
+  w->chkStayOnTop->click();
+  EXPECT_FALSE(w->chkRunAsTrayIcon->isChecked());
+  EXPECT_EQ(w->pTrayIcon_m, nullptr);
+  EXPECT_FALSE(w->bTrayMode_m);
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(Stored("TRAYICON", 3), "0");
+  EXPECT_TRUE(CloseBox(*w));
+}
+
+TEST_F(WindowLook, WhenTheTrayGoesAwayTheHiddenWindowComesBack) {
+  auto tray = std::make_shared<bool>(true);
+  Store("TRAYICON", Variant(true));
+  MainWindowOptions options;
+  options.eventsFilePath = files_.File("QSEvents.C-D");
+  options.trayAvailable = [tray] { return *tray; };
+  TfrmMain w(dialogs_, std::move(options));
+  w.show();
+  ASSERT_FALSE(CloseBox(w));
+  ASSERT_FALSE(w.isVisible());
+  *tray = false;
+  w.tmrEvents->start(1);  // the tick that looks at the tray
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.isVisible(); }, 5000));
+  EXPECT_EQ(w.pTrayIcon_m, nullptr);
+  EXPECT_TRUE(CloseBox(w)) << "no tray to hide in: closing ends the program";
 }
 
 // Started hidden (as at log-in, in the tray) the window was never shown and never hidden:
