@@ -342,6 +342,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void AddIcon();
   void RemoveIcon();
   void WMTrayNotify(std::intptr_t lParam);
+  void WatchTray();
   // The events file, beside the executable unless the options name another.
   void SaveEvents();
   // Loads the file; only a load that completed lets a later save replace it.
@@ -349,7 +350,6 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void LoadEventLines(const events_file::FieldLines& lines, std::string& marker);
   // The settings table (formMainSettings.cpp): reads its rows from first to last, in table
   // order, applying each stored value; and the one writer that stores a row's current value.
-  void WatchTray();
   void LoadSettings(const std::string& first, const std::string& last);
   void WriteSetting(const std::string& name);
   // Redraws the clocks for a local date-time and a UTC time in 100-ns ticks since 1601.
@@ -394,6 +394,9 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void ShowLocalZone(const std::string& name, double offset);
   void FillVirtualZones();
   void StartUpTray();
+  bool TrayExists() const;
+  void ApplyTrayMode();
+  void ShowIfLostInTray();
   void StartUpStayOnTop();
   void TogglePanel(QFrame* panel, QAction* item, QAction* twin);
   bool CloseHidesToTray(const QCloseEvent& event) const;
@@ -401,9 +404,6 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // Runs a handler body and shows what escapes it through the default exception display.
   template <typename Body>
   void Guarded(Body&& body);
-  bool TrayExists() const;
-  void ApplyTrayMode();
-  void ShowIfLostInTray();
 
   Dialogs& dialogs_;
   std::string asEventsFile_m;
