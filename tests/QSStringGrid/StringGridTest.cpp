@@ -1,7 +1,9 @@
 // The base grid: layout with hidden rows, mouse-to-cell mapping, scrolling, the
 // click notification, keyboard moves and tab, and the in-place editor.
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include "GridTestSupport.h"
@@ -139,6 +141,68 @@ TEST_F(StringGridTest, TheEditorHandsEveryKeystrokeToTheCell) {
   gridtest::PressKey(editor, Qt::Key_Down);  // vertical keys go to the grid
   EXPECT_EQ(grid().Row(), 3);
   EXPECT_EQ(editor->text(), "");
+}
+
+TEST_F(StringGridTest, EnterKeepsTheTypingAndEscapePutsBackTheTextTheCellHad) {
+  grid().SetOptions(grid().Options() | goEditing | goAlwaysShowEditor);
+  grid().SetCells(1, 2, "42");
+  std::vector<std::string> seen;
+  grid().OnCellChange = [&](int, int, const std::string& value, bool&) { seen.push_back(value); };
+  gridtest::ClickCell(grid(), 1, 2);
+  QLineEdit* editor = grid().InplaceEditor();
+  ASSERT_TRUE(editor != nullptr && editor->hasFocus());
+  QTest::keyClicks(editor, "x");  // the text opens selected: a stray key replaces it
+  gridtest::PressKey(editor, Qt::Key_Escape);
+  EXPECT_EQ(grid().GetCells(1, 2), "42");
+  EXPECT_EQ(seen, (std::vector<std::string>{"x", "42"})) << "the change event saw both";
+  EXPECT_FALSE(grid().IsEditorShowing());
+
+  gridtest::PressKey(&grid(), Qt::Key_Return);  // opens the editor again
+  ASSERT_TRUE(grid().IsEditorShowing());
+  QTest::keyClicks(editor, "7");
+  ASSERT_TRUE(editor->isModified());
+  gridtest::PressKey(editor, Qt::Key_Return);
+  EXPECT_EQ(grid().GetCells(1, 2), "7");
+  EXPECT_FALSE(grid().IsEditorShowing()) << "Enter ends the typing";
+  EXPECT_FALSE(editor->isModified());
+  gridtest::PressKey(&grid(), Qt::Key_Return);
+  gridtest::PressKey(editor, Qt::Key_Escape);  // nothing typed since: nothing taken back
+  EXPECT_EQ(grid().GetCells(1, 2), "7");
+}
+
+TEST_F(StringGridTest, CtrlTabLeavesTheGridAndTheMenuKeysOpenItsOwnMenu) {
+  grid().SetOptions(grid().Options() | goEditing | goAlwaysShowEditor | goTabs);
+  QWidget* form = grid().parentWidget();
+  auto* before = new QPushButton("Before", form);  // a button made first comes before the grid
+  before->setGeometry(0, 0, 5, 5);
+  before->stackUnder(&grid());
+  QWidget::setTabOrder(before, &grid());
+  auto* after = new QPushButton("After", form);
+  QWidget::setTabOrder(&grid(), after);
+  before->show();
+  after->show();
+  grid().setContextMenuPolicy(Qt::CustomContextMenu);
+  int menus = 0;
+  QObject::connect(&grid(), &QWidget::customContextMenuRequested, [&](const QPoint&) { ++menus; });
+  gridtest::ClickCell(grid(), 1, 2);
+  ASSERT_TRUE(grid().InplaceEditor()->hasFocus());
+
+  gridtest::PressKey(grid().InplaceEditor(), Qt::Key_F10, Qt::ShiftModifier);
+  gridtest::PressKey(grid().InplaceEditor(), Qt::Key_Menu);
+  EXPECT_EQ(menus, 2) << "the grid's menu, from its editor too";
+  gridtest::PressKey(grid().InplaceEditor(), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_TRUE(after->hasFocus());
+  EXPECT_EQ(grid().Col(), 1) << "no cell move";
+  grid().setFocus();
+  gridtest::Settle();
+  gridtest::PressKey(QApplication::focusWidget(), Qt::Key_Backtab,
+                     Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(before->hasFocus());
+  grid().setFocus();
+  gridtest::Settle();
+  grid().HideEditor();
+  gridtest::PressKey(&grid(), Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_EQ(menus, 3);
 }
 
 TEST_F(StringGridTest, TypingOnTheGridOpensTheEditorWithThatCharacter) {

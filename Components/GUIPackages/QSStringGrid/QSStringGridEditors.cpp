@@ -283,6 +283,9 @@ bool TQSStringGrid::eventFilter(QObject* watched, QEvent* e) {
   }
   if (e->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(e);
+    if (LeaveOrMenuKey(key)) {
+      return true;  // leaving takes the focus, and the box closes as on any exit
+    }
     if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab) {
       return false;
     }

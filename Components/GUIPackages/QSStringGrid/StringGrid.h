@@ -140,6 +140,12 @@ class TStringGrid : public QAbstractScrollArea {
   void HideEditor();
   QLineEdit* InplaceEditor() const { return editor_; }
   bool IsEditorShowing() const;
+  // When a key last changed the editor's text (ms since the epoch), 0 before any.
+  qint64 LastEditAt() const { return lastEditAt_; }
+  // Moves the keyboard focus to the next (or previous) control of the window after the grid.
+  void LeaveGrid(bool Forward);
+  // Opens the grid's own context menu at the current cell, as the menu key does.
+  void PopupMenuAtCell();
 
   // ---- virtual operations ----
   virtual void DrawCell(int ACol, int ARow, const TRect& ARect, TGridDrawState AState);
@@ -188,6 +194,9 @@ class TStringGrid : public QAbstractScrollArea {
   void SetCurrentCell(int ACol, int ARow);
   void UpdateScrollBars();
   static TShiftState ShiftFromModifiers(Qt::KeyboardModifiers modifiers);
+  // Ctrl+Tab and Ctrl+Shift+Tab leave the grid; the menu key and Shift+F10 open its menu.
+  // True when the key was one of them and has been handled.
+  bool LeaveOrMenuKey(const QKeyEvent* e);
 
   bool event(QEvent* e) override;
   bool viewportEvent(QEvent* e) override;
@@ -216,6 +225,10 @@ class TStringGrid : public QAbstractScrollArea {
   void StartSizing(int x, int y);
   bool SizingHit(int x, int y, bool& cols, int& index) const;
   void HandleTextKey(QKeyEvent* e);
+  // Enter ends the typing: the text stays, the editor closes.
+  void ConfirmEditor();
+  // Escape puts back the text the cell had when the editor opened on it, and closes it.
+  void RevertEditor();
   void EditorTextEdited(const QString& text);
   int MaxTopRow() const;
   int MaxLeftCol() const;
@@ -241,6 +254,8 @@ class TStringGrid : public QAbstractScrollArea {
   int editorCol_ = -1;
   int editorRow_ = -1;
   bool loadingEditor_ = false;
+  std::string editorOriginal_;  // the cell's text when the editor was loaded or confirmed
+  qint64 lastEditAt_ = 0;
   bool painting_ = false;
   bool pendingColsChanged_ = false;
   bool pendingRowsChanged_ = false;

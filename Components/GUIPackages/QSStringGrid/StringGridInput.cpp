@@ -1,5 +1,6 @@
 // TStringGrid: the current cell, the in-place editor, and mouse and keyboard input.
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -201,7 +202,8 @@ void TStringGrid::UpdateEdit() {
     editorCol_ = col_;
     editorRow_ = row_;
     loadingEditor_ = true;
-    editor_->setText(QString::fromStdString(GetEditText(col_, row_)));
+    editorOriginal_ = GetEditText(col_, row_);
+    editor_->setText(QString::fromStdString(editorOriginal_));
     editor_->selectAll();
     loadingEditor_ = false;
   }
@@ -218,6 +220,7 @@ void TStringGrid::EditorTextEdited(const QString& text) {
   if (loadingEditor_ || editorCol_ < 0 || editorRow_ < 0) {
     return;
   }
+  lastEditAt_ = QDateTime::currentMSecsSinceEpoch();
   Guarded([&] { SetEditText(editorCol_, editorRow_, text.toStdString()); });
 }
 
@@ -237,6 +240,69 @@ void TStringGrid::ShowEditor() {
 void TStringGrid::HideEditor() {
   editorMode_ = false;
   UpdateEdit();
+}
+
+// Every key already wrote the cell; what Enter ends is the typing itself, so that nothing
+// takes the cell for one still being typed.
+void TStringGrid::ConfirmEditor() {
+  editorOriginal_ = editor_->text().toStdString();
+  editor_->setModified(false);
+  HideEditor();
+}
+
+void TStringGrid::RevertEditor() {
+  // Only the user's typing is taken back: a text set by the program reloads the editor.
+  if (editor_->isModified() && editorCol_ >= 0 && editorRow_ >= 0 &&
+      GetCells(editorCol_, editorRow_) != editorOriginal_) {
+    SetEditText(editorCol_, editorRow_, editorOriginal_);
+  }
+  loadingEditor_ = true;
+  editor_->setText(QString::fromStdString(editorOriginal_));
+  loadingEditor_ = false;
+  editor_->setModified(false);
+  HideEditor();
+}
+
+void TStringGrid::LeaveGrid(bool Forward) {
+  QWidget* w = this;
+  for (;;) {
+    w = Forward ? w->nextInFocusChain() : w->previousInFocusChain();
+    if (w == nullptr || w == this) {
+      return;
+    }
+    // The grid's own parts (its editor, scroll bars, an open list box) are no way out.
+    QWidget* focused = QApplication::focusWidget();
+    const bool own =
+        isAncestorOf(w) || (focused != nullptr && w->isAncestorOf(focused)) || w == focused;
+    if (!own && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) &&
+        w->window() == window()) {
+      w->setFocus(Forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+      return;
+    }
+  }
+}
+
+void TStringGrid::PopupMenuAtCell() {
+  TRect cell = CellRect(col_, row_);
+  const QPoint at =
+      cell.IsEmpty() ? QPoint(0, 0) : viewport()->mapTo(this, QPoint(cell.Left, cell.Bottom));
+  QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, mapToGlobal(at));
+  QApplication::sendEvent(this, &menu);
+}
+
+bool TStringGrid::LeaveOrMenuKey(const QKeyEvent* e) {
+  const bool tab = e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab;
+  if (tab && (e->modifiers() & Qt::ControlModifier) && !(e->modifiers() & Qt::AltModifier)) {
+    LeaveGrid(e->key() == Qt::Key_Tab && !(e->modifiers() & Qt::ShiftModifier));
+    return true;
+  }
+  if (e->key() == Qt::Key_Menu ||
+      (e->key() == Qt::Key_F10 &&
+       (e->modifiers() & Qt::KeyboardModifierMask) == Qt::ShiftModifier)) {
+    PopupMenuAtCell();
+    return true;
+  }
+  return false;
 }
 
 // ---- keyboard ---------------------------------------------------------------------------------
@@ -315,13 +381,17 @@ void TStringGrid::KeyDown(std::uint16_t& Key, TShiftState Shift) {
 }
 
 void TStringGrid::keyPressEvent(QKeyEvent* e) {
+  if (LeaveOrMenuKey(e)) {
+    return;
+  }
   const std::uint16_t vk = VirtualKey(e->key());
   TShiftState shift = ShiftFromModifiers(e->modifiers());
   if (e->key() == Qt::Key_Backtab) {
     shift |= ssShift;
   }
   if (vk == VK_RETURN) {
-    if ((options_ & goEditing) && !(options_ & goAlwaysShowEditor)) {
+    // Enter closes the editor (also one always shown) and opens it again.
+    if (options_ & goEditing) {
       Guarded([this] { SetEditorMode(!editorMode_); });
     }
     return;
@@ -363,7 +433,7 @@ bool TStringGrid::event(QEvent* e) {
   if (e->type() == QEvent::KeyPress && (options_ & goTabs)) {
     auto* key = static_cast<QKeyEvent*>(e);
     if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
-        !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        !(key->modifiers() & Qt::AltModifier)) {
       keyPressEvent(key);
       return true;
     }
@@ -391,10 +461,18 @@ bool TStringGrid::eventFilter(QObject* watched, QEvent* e) {
     }
     return false;
   }
+  if (e->type() == QEvent::ContextMenu &&
+      static_cast<QContextMenuEvent*>(e)->reason() == QContextMenuEvent::Keyboard) {
+    PopupMenuAtCell();  // the grid's menu, not the editor's own
+    return true;
+  }
   if (e->type() != QEvent::KeyPress) {
     return false;
   }
   auto* key = static_cast<QKeyEvent*>(e);
+  if (LeaveOrMenuKey(key)) {
+    return true;
+  }
   const std::uint16_t vk = VirtualKey(key->key());
   TShiftState shift = ShiftFromModifiers(key->modifiers());
   if (key->key() == Qt::Key_Backtab) {
@@ -425,11 +503,10 @@ bool TStringGrid::eventFilter(QObject* watched, QEvent* e) {
                                      (!editor_->hasSelectedText() || allSelected));
       break;
     case VK_RETURN:
-      if (!(options_ & goAlwaysShowEditor)) {
-        Guarded([this] { HideEditor(); });
-      } else {
-        editor_->selectAll();
-      }
+      Guarded([this] { ConfirmEditor(); });
+      return true;
+    case VK_ESCAPE:
+      Guarded([this] { RevertEditor(); });
       return true;
     default:
       break;
