@@ -63,6 +63,7 @@ TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
                                       : std::make_shared<events_file::ReadAhead>(asEventsFile_m);
   StartDelivery(options.deliveryLogPath);
   trayAvailable_ = std::move(options.trayAvailable);
+  openDocument_ = std::move(options.openDocument);
   CreateControls();
   CreateMenus();
   CreateComponents();
@@ -268,6 +269,8 @@ void TfrmMain::ConnectHandlers() {
   onItem(pmnuiLocalMilitary, &TfrmMain::pmnuiLocalMilitaryClick);
   onItem(pmnuiLocalTZName, &TfrmMain::pmnuiLocalTZNameClick);
   onItem(pmnuiOpenWindow, &TfrmMain::pmnuiOpenWindowClick);
+  onItem(pmnuiHelp, &TfrmMain::pmnuiHelpClick);
+  onItem(pmnuiAbout, &TfrmMain::pmnuiAboutClick);
   onTimer(tmrMainClock, &TfrmMain::tmrMainClockTimer);
   onTimer(tmrEvents, &TfrmMain::tmrEventsTimer);
   onTimer(tmrAutoSynch, &TfrmMain::tmrAutoSynchTimer);

@@ -72,6 +72,8 @@ struct MainWindowOptions {
   TBGProcessOptions supervisor = {};
   // Whether the desktop shows tray icons; unset asks Qt. Tests stand in for a tray.
   std::function<bool()> trayAvailable = {};
+  // Opens a document file with the desktop's viewer (tests record it); false when none did.
+  std::function<bool(const std::string& path)> openDocument = {};
   // The delivery log; empty means the program's own under $XDG_STATE_HOME.
   std::string deliveryLogPath = {};
   // The events file (at eventsFilePath) and the platform's zones, read ahead from the start
@@ -343,6 +345,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void RemoveIcon();
   void WMTrayNotify(std::intptr_t lParam);
   void WatchTray();
+  void pmnuiHelpClick();
+  void pmnuiAboutClick();
   // The events file, beside the executable unless the options name another.
   void SaveEvents();
   // Loads the file; only a load that completed lets a later save replace it.
@@ -401,6 +405,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void TogglePanel(QFrame* panel, QAction* item, QAction* twin);
   bool CloseHidesToTray(const QCloseEvent& event) const;
   std::function<bool()> trayAvailable_;
+  std::function<bool(const std::string&)> openDocument_;
   // Runs a handler body and shows what escapes it through the default exception display.
   template <typename Body>
   void Guarded(Body&& body);

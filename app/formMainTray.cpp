@@ -5,16 +5,24 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QFrame>
 #include <QLayout>
 #include <QMenu>
 #include <QSplitter>
 #include <QSystemTrayIcon>
+#include <QUrl>
+#include <filesystem>
 
+#include "RegistryStore.h"
+#include "delivery/deliveryLog.h"
 #include "formMain.h"
 #include "littleIcon.h"
+#include "qtConvert.h"
 #include "startAtLogin.h"
+#include "zoneOffsetCache.h"
 
 namespace {
 
@@ -234,4 +242,53 @@ void TfrmMain::pmnuiHideEventsClick() {
 
 void TfrmMain::pmnuiHideSettingsClick() {
   TogglePanel(panBottom, pmnuiHideSettings, pmnuiTopHideSettings);
+}
+
+// ---- Help and About, from the tray menu
+
+namespace {
+
+// The user guide: the installed copy beside the program's prefix, else, for a program
+// run from its build tree, the sources' own.
+std::string UserGuidePath() {
+  namespace fs = std::filesystem;
+  const fs::path program = QCoreApplication::applicationDirPath().toStdString();
+  std::error_code error;
+  const fs::path installed = program.parent_path() / VAZUDOVU_DOC_DIR / "README.md";
+  if (fs::is_regular_file(installed, error)) {
+    return installed.lexically_normal().string();
+  }
+  const std::string build = fs::weakly_canonical(VAZUDOVU_BUILD_DIR, error).string();
+  const std::string here = fs::weakly_canonical(program, error).string();
+  const fs::path sources = fs::path(VAZUDOVU_SOURCE_DIR) / "README.md";
+  if (here.rfind(build, 0) == 0 && fs::is_regular_file(sources, error)) {
+    return sources.string();
+  }
+  return {};
+}
+
+}  // namespace
+
+void TfrmMain::pmnuiHelpClick() {
+  const std::string guide = UserGuidePath();
+  if (guide.empty()) {
+    dialogs_.ShowMessage("The user guide (README.md) is not installed with this program.");
+    return;
+  }
+  const bool opened = openDocument_ ? openDocument_(guide)
+                                    : QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(guide)));
+  if (!opened) {
+    dialogs_.ShowMessage("No program could show the user guide. It is the file " + guide);
+  }
+}
+
+void TfrmMain::pmnuiAboutClick() {
+  const std::string text =
+      std::string("Quorvane Software's Vazudovu\nVersion ") + VAZUDOVU_VERSION +
+      "\n\nLicence: none is stated with the program (its desktop metadata is CC0-1.0)."
+      "\n\nWhere it keeps its files:\nEvents: " +
+      asEventsFile_m + "\nSettings: " + Platform::HiveFilePath(Platform::Hive::CurrentUser) +
+      "\nDelivery log: " + (pDeliveryLog_m ? pDeliveryLog_m->Path() : delivery::DefaultLogPath()) +
+      "\nTime zone cache: " + zone_cache::DefaultPath();
+  dialogs_.MessageBox(this, text, "About Vazudovu", mb::OK | mb::ICONINFORMATION);
 }

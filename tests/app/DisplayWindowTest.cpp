@@ -11,14 +11,17 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "DateTime.h"
 #include "QSStringGrid.h"
+#include "RegistryStore.h"
 #include "WindowFixture.h"
 #include "clockDisplay.h"
 #include "eventTable.h"
 #include "qtConvert.h"
 #include "windowPlacement.h"
+#include "zoneOffsetCache.h"
 
 using VIDodadaZadoVove::Variant;
 
@@ -293,6 +296,40 @@ TEST_F(WindowLook, WhenTheTrayGoesAwayTheHiddenWindowComesBack) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return w.isVisible(); }, 5000));
   EXPECT_EQ(w.pTrayIcon_m, nullptr);
   EXPECT_TRUE(CloseBox(w)) << "no tray to hide in: closing ends the program";
+}
+
+TEST_F(WindowLook, HelpOpensTheGuideAndAboutTellsWhereTheFilesAre) {
+  std::vector<std::string> opened;
+  bool viewer = true;
+  MainWindowOptions options;
+  options.eventsFilePath = files_.File("QSEvents.C-D");
+  options.deliveryLogPath = files_.File("delivery.log");
+  options.openDocument = [&](const std::string& path) {
+    opened.push_back(path);
+    return viewer;
+  };
+  TfrmMain w(dialogs_, std::move(options));
+  w.pmnuiHelp->trigger();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(std::filesystem::path(opened[0]).filename(), "README.md");
+  EXPECT_TRUE(std::filesystem::is_regular_file(opened[0])) << opened[0];
+  EXPECT_TRUE(dialogs_.calls.empty());
+  viewer = false;  // a desktop with nothing to show it: said, with the file's place
+  w.pmnuiHelp->trigger();
+  ASSERT_EQ(dialogs_.Texts("ShowMessage").size(), 1u);
+  EXPECT_NE(dialogs_.Texts("ShowMessage")[0].find(opened[0]), std::string::npos);
+
+  w.pmnuiAbout->trigger();
+  ASSERT_EQ(dialogs_.Texts("MessageBox").size(), 1u);
+  EXPECT_EQ(dialogs_.calls.back().caption, "About Vazudovu");
+  const std::string about = dialogs_.calls.back().text;
+  for (const std::string& part :
+       {std::string("Vazudovu"), std::string("Version ") + VAZUDOVU_VERSION,
+        std::string("Licence: "), files_.File("QSEvents.C-D"),
+        Platform::HiveFilePath(Platform::Hive::CurrentUser), files_.File("delivery.log"),
+        zone_cache::DefaultPath()}) {
+    EXPECT_NE(about.find(part), std::string::npos) << part << " in:\n" << about;
+  }
 }
 
 // Started hidden (as at log-in, in the tray) the window was never shown and never hidden:

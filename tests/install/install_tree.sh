@@ -26,7 +26,11 @@ for size in 16 22 24 32 48 64 128 256; do
   dims=$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')
   [ "$dims" = "${size}x${size}" ] || fail "$png is $dims"
 done
-[ "$(find . -type f | wc -l)" -eq 14 ] || { find . -type f; fail "unexpected files installed"; }
+# The user guide the tray menu's Help opens, with the picture it shows.
+for f in share/doc/Vazudovu/README.md share/doc/Vazudovu/docs/main-window.png; do
+  [ -f "$f" ] || fail "$f is not installed"
+done
+[ "$(find . -type f | wc -l)" -eq 16 ] || { find . -type f; fail "unexpected files installed"; }
 
 # What serves only a channel in use is opened when first needed, not loaded at every start.
 needed=$(objdump -p bin/vazudovu | awk '$1 == "NEEDED" {print $2}')
