@@ -29,6 +29,13 @@ using event_table::kColEndTime;
 using event_table::kColID;
 using event_table::kStateNotified;
 
+namespace {
+
+// How often start-up looks whether the last run's outcomes have been read.
+constexpr std::chrono::milliseconds kRestorePoll{10};
+
+}  // namespace
+
 void TfrmMain::StartDelivery(const std::string& logPath) {
   const delivery::LogSink::Options logOptions{logPath};
   pDeliveryLog_m = std::make_shared<delivery::LogSink>(logOptions);
@@ -73,6 +80,12 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
 
 void TfrmMain::RestoreOutcomes() {
   if (!dispatchesAhead_m) {
+    return;
+  }
+  if (!dispatchesAhead_m->Ready()) {
+    // Start-up goes on without it: the rows take their colours once it is read, and an
+    // item dispatched meanwhile keeps its own outcome.
+    QTimer::singleShot(kRestorePoll, this, [this] { RestoreOutcomes(); });
     return;
   }
   std::map<std::string, delivery::LoggedDispatch> latest;

@@ -1,6 +1,7 @@
 #include "deliveryOutcome.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace delivery {
 
@@ -25,11 +26,16 @@ ChannelOutcome* FirstPending(ItemOutcome& outcome, const std::string& channel) {
   return nullptr;
 }
 
-// A channel that runs at once logs "<target> started", "<target> launched" or
-// "<target> could not be started" (the window's own words, see the scheduler's channels).
+// A channel that runs at once logs "<target> started", "<target> launched",
+// "<target> could not be started" or "<target> could not be played: <why>" (the window's
+// own words, see the scheduler's channels).
 void ReadImmediate(ItemOutcome& outcome, const Entry& entry) {
   std::string target;
-  if (EndsWith(entry.text, " could not be started", target)) {
+  if (const std::size_t at = entry.text.find(kCouldNotBePlayed); at != std::string::npos) {
+    outcome.channels.push_back({entry.channel, entry.text.substr(0, at), Result::Failed,
+                                entry.text.substr(at + std::char_traits<char>::length(
+                                                           kCouldNotBePlayed))});
+  } else if (EndsWith(entry.text, " could not be started", target)) {
     outcome.channels.push_back({entry.channel, target, Result::Failed, "could not be started"});
   } else if (EndsWith(entry.text, " started", target) ||
              EndsWith(entry.text, " launched", target)) {
@@ -96,6 +102,10 @@ std::map<std::string, LoggedDispatch> LatestDispatches(const std::vector<Entry>&
 DispatchesAhead::DispatchesAhead(const std::string& path, std::uintmax_t maxBytes)
     : result_(std::async(std::launch::async,
                          [path, maxBytes] { return LatestDispatches(ReadTail(path, maxBytes)); })) {
+}
+
+bool DispatchesAhead::Ready() const {
+  return result_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 std::map<std::string, LoggedDispatch> DispatchesAhead::Take() {

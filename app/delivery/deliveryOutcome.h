@@ -45,6 +45,10 @@ struct ItemOutcome {
   std::vector<ChannelOutcome> channels;
 };
 
+// What the log says after a sound's file when it was not played, before why:
+// "/s/ding.wav could not be played: no audio output device".
+inline constexpr const char* kCouldNotBePlayed = " could not be played: ";
+
 // The log line that names a worker's recipients when it is handed over ("Sending to: " and
 // the recipients); its "delivered" or "FAILED: <why>" line follows when it ends.
 inline constexpr const char* kSendingTo = "Sending to: ";
@@ -68,10 +72,12 @@ bool DispatchedForEndTime(const std::string& text, const std::string& endTime);
 
 // The latest dispatches of the log at path (each file's last maxBytes), read and sorted on
 // a thread of its own from the moment this is made, so that start-up does not wait for
-// the disk. Take waits for the reading, raises what it raised, and may be called once.
+// the disk. Take waits for the reading, raises what it raised, and may be called once;
+// the object's end waits for the reading too.
 class DispatchesAhead {
  public:
   DispatchesAhead(const std::string& path, std::uintmax_t maxBytes);
+  bool Ready() const;  // Take would not wait
   std::map<std::string, LoggedDispatch> Take();
 
  private:

@@ -156,6 +156,7 @@ TEST(DeliveryWindow, AFailedMailIsToldInTheTooltipTheRowColourTheLogAndOnTheDesk
   w.SaveEvents();
   {
     TfrmMain again(dialogs, options);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again.RowDeliveryFailed(failing); }, 10000));
     for (const int row : {ok, failing}) {
       EXPECT_EQ(Channels(again.EventTooltip(row)), Channels(w.EventTooltip(row)));
       EXPECT_EQ(RowColour(again, row), RowColour(w, row));
@@ -219,7 +220,8 @@ TEST(DeliveryWindow, AFailureOfAnEarlierRunStaysOnTheRowUntilTheEndTimeChanges) 
   options.deliveryLogPath = log;
   TfrmMain w(dialogs, options);
   ASSERT_EQ(w.grdEvents->GetCells(kColID, 1), "X");
-  EXPECT_TRUE(w.RowDeliveryFailed(1));
+  // Read while the window was made; taken once the events are loaded, or soon after.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.RowDeliveryFailed(1); }, 10000));
   EXPECT_EQ(RowColour(w, 1), delivery::kWarningColour);
   EXPECT_EQ(w.EventTooltip(1),
             "Notified 2006-05-01 11:50:00: e-mail to bob@example.test failed: 550 5.1.1 mailbox "
@@ -233,4 +235,52 @@ TEST(DeliveryWindow, AFailureOfAnEarlierRunStaysOnTheRowUntilTheEndTimeChanges) 
   w.grdEvents->SetCells(kColEndTime, 1, "2006-05-02 12:00:00");
   EXPECT_EQ(RowColour(w, 1), 0x00FF00u);
   EXPECT_EQ(w.EventTooltip(1), "");
+}
+
+TEST(DeliveryWindow, ASoundIsDeliveredOnlyOnceItPlaysAndElseFailsWithWhy) {
+  testsupport::ScopedRegistryDir registry;
+  testsupport::TempDir files;
+  ScriptedDialogs dialogs;
+  RecordingMedia media;
+  media.hold = true;
+  MainWindowOptions options{files.File("QSEvents.C-D")};
+  options.deliveryLogPath = files.File("state/delivery.log");
+  TfrmMain w(dialogs, options);
+  w.pMedia_m = &media;
+  w.edtSoundFile->setText("/s/ding.wav");
+  for (const std::string id : {"quiet", "loud"}) {
+    w.bbtnAddEventClick();
+    const int r = w.grdEvents->RowCount() - 2;
+    w.grdEvents->SetCells(kColID, r, id);
+    w.grdEvents->SetCells(kColEndTime, r, "2006-05-01 12:00:00");
+    w.grdEvents->SetCells(kColSound, r, "Y");
+  }
+  w.tmrEventsTimer();
+  // The pass did not wait: both sounds are pending until their players tell.
+  ASSERT_EQ(media.held.size(), 2u);
+  EXPECT_EQ(Channels(w.EventTooltip(1)), "sound /s/ding.wav pending");
+  media.held[1](SoundStart::Playing, "");
+  media.held[0](SoundStart::Failed, kNoAudioOutput);  // on to the named player
+  ASSERT_EQ(media.held.size(), 3u);
+  media.held[2](SoundStart::Failed, kNoAudioOutput);  // on to the desktop's program
+  ASSERT_EQ(media.held.size(), 4u);
+  media.held[3](SoundStart::Failed, "the desktop's default program failed: xdg-open exited "
+                                    "with status 3");
+  const std::string why =
+      "no audio output device; the desktop's default program failed: xdg-open exited with "
+      "status 3";
+  EXPECT_EQ(Channels(w.EventTooltip(1)), "sound /s/ding.wav failed: " + why);
+  EXPECT_EQ(RowColour(w, 1), delivery::kWarningColour);
+  EXPECT_EQ(Channels(w.EventTooltip(2)), "sound /s/ding.wav started");
+  EXPECT_EQ(RowColour(w, 2), 0x00FF00u);
+  w.pDeliveryLog_m->Flush();
+  std::ifstream in(files.File("state/delivery.log"));
+  const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_NE(log.find("\tquiet\tsound\t/s/ding.wav could not be played: " + why), std::string::npos)
+      << log;
+  // Read back at the next start as it was settled.
+  const auto latest = delivery::LatestDispatches(delivery::ReadRecent(files.File("state/delivery.log"), 100));
+  ASSERT_EQ(latest.count("quiet"), 1u);
+  EXPECT_EQ(delivery::ChannelText(latest.at("quiet").outcome.channels.at(0)),
+            "sound /s/ding.wav failed: " + why);
 }
