@@ -13,6 +13,23 @@
 namespace Platform {
 namespace {
 
+// A TCP socket bound to a free loopback port, which `address` then names; -1 on failure.
+int BoundOnLoopback(sockaddr_in& address) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (fd >= 0) {
+      close(fd);
+    }
+    return -1;
+  }
+  return fd;
+}
+
 // An errno with no socket meaning still reads as a failure, never as success.
 TEST(SocketErrorTest, AnErrnoWithoutASocketMeaningReadsAsInvalid) {
   EXPECT_EQ(WinsockCodeFromErrno(0), 0);
@@ -22,15 +39,10 @@ TEST(SocketErrorTest, AnErrnoWithoutASocketMeaningReadsAsInvalid) {
 
 // A peer that aborts the connection (linger 0) makes the next read fail with a reset.
 TEST(SocketErrorTest, AConnectionResetByThePeerReadsAs10054) {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(listener, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int listener = BoundOnLoopback(address);
+  ASSERT_GE(listener, 0);
   ASSERT_EQ(listen(listener, 1), 0);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
 
   const int client = socket(AF_INET, SOCK_STREAM, 0);
   ASSERT_GE(client, 0);
@@ -82,14 +94,9 @@ TEST(SocketErrorTest, TheLastErrorBelongsToTheThreadThatSetIt) {
 
 // A port bound but not listening refuses connections, without racing anyone for it.
 TEST(SocketErrorTest, ARefusedConnectOnLoopbackReadsAs10061) {
-  const int holder = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(holder, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int holder = BoundOnLoopback(address);
+  ASSERT_GE(holder, 0);
 
   const int client = socket(AF_INET, SOCK_STREAM, 0);
   ASSERT_GE(client, 0);
