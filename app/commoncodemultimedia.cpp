@@ -3,9 +3,9 @@
 #include <dlfcn.h>
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileInfo>
-#include <QUrl>
+#include <QProcess>
+#include <QTimer>
 #include <cstdio>
 #include <filesystem>
 
@@ -29,6 +29,8 @@ std::string LowerExtension(const std::string& fileName) {
   return ext;
 }
 
+constexpr const char* kNoSoundModule = "the sound module could not be loaded";
+
 QString ReadableFile(const std::string& fileName) {
   const QFileInfo info(QString::fromStdString(fileName));
   return info.isFile() && info.isReadable() ? info.absoluteFilePath() : QString();
@@ -36,34 +38,65 @@ QString ReadableFile(const std::string& fileName) {
 
 }  // namespace
 
-bool PlaySoundFile(MediaServices& media, const std::string& FileName, bool UseExternalPlayer,
-                   const std::string& PlayerCommand, bool Suppress) {
-  if (Suppress) {
-    return true;
+namespace {
+
+// Every reason met on the way, each once.
+std::string Joined(const std::string& first, const std::string& then) {
+  if (first.empty() || first == then) {
+    return then;
   }
-  bool played = false;
-  if (UseExternalPlayer) {
-    played = media.Launch(VIDodadaZadoVove::qsStringReplace(PlayerCommand, "%1", FileName, false));
-  } else if (LowerExtension(FileName) == ".wav") {
-    played = media.PlayWave(FileName);
-  }
-  if (!played) {
-    // The named player: whatever played under the name before is closed first.
-    media.CloseAll();
-    const bool opened = media.Open(FileName, kMusicAlias);
-    const bool playing = media.Play(kMusicAlias);
-    played = opened && playing;
-    if (!played) {
-      played = media.OpenWithDesktop(FileName);
-    }
-  }
-  return played;
+  return then.empty() ? first : first + "; " + then;
 }
 
-bool PlaySoundFile(const std::string& FileName, bool UseExternalPlayer,
-                   const std::string& PlayerCommand, bool Suppress) {
-  return PlaySoundFile(DefaultMediaServices(), FileName, UseExternalPlayer, PlayerCommand,
-                       Suppress);
+// The last resort: the desktop's default program.
+void ToDesktop(MediaServices& media, const std::string& file, const std::string& playerWhy,
+               const SoundReport& settled) {
+  media.OpenWithDesktop(file, [playerWhy, settled](SoundStart start, const std::string& why) {
+    settled(start, start == SoundStart::Playing ? "" : Joined(playerWhy, why));
+  });
+}
+
+// The named player: whatever played under the name before is closed first.
+void ToNamedPlayer(MediaServices& media, const std::string& file, const std::string& earlierWhy,
+                   const SoundReport& settled) {
+  media.CloseAll();
+  std::string openWhy;
+  const bool opened = media.Open(file, kMusicAlias, openWhy);
+  media.Play(kMusicAlias, [&media, file, opened, openWhy, earlierWhy, settled](
+                              SoundStart start, const std::string& why) {
+    if (opened && start != SoundStart::Failed) {
+      settled(start, why);
+      return;
+    }
+    ToDesktop(media, file, Joined(earlierWhy, opened ? why : openWhy), settled);
+  });
+}
+
+}  // namespace
+
+void PlaySoundFile(MediaServices& media, const std::string& FileName, bool UseExternalPlayer,
+                   const std::string& PlayerCommand, bool Suppress, SoundReport settled) {
+  if (Suppress) {
+    settled(SoundStart::Playing, "");
+    return;
+  }
+  if (UseExternalPlayer) {
+    if (media.Launch(VIDodadaZadoVove::qsStringReplace(PlayerCommand, "%1", FileName, false))) {
+      settled(SoundStart::Playing, "");
+    } else {
+      ToNamedPlayer(media, FileName, "the external player could not be started", settled);
+    }
+  } else if (LowerExtension(FileName) == ".wav") {
+    media.PlayWave(FileName, [&media, FileName, settled](SoundStart start, const std::string& why) {
+      if (start == SoundStart::Failed) {
+        ToNamedPlayer(media, FileName, why, settled);
+      } else {
+        settled(start, why);
+      }
+    });
+  } else {
+    ToNamedPlayer(media, FileName, "", settled);
+  }
 }
 
 void StopAllSounds(MediaServices& media) {
@@ -123,9 +156,15 @@ SoundPlayers* SystemMediaServices::Players() {
   return players_.get();
 }
 
-bool SystemMediaServices::PlayWave(const std::string& fileName) {
+void SystemMediaServices::PlayWave(const std::string& fileName, SoundReport report) {
   const QString path = ReadableFile(fileName);
-  return !path.isEmpty() && Players() != nullptr && players_->PlayWave(path.toStdString());
+  if (path.isEmpty()) {
+    report(SoundStart::Failed, kSoundFileMissing);
+  } else if (Players() == nullptr) {
+    report(SoundStart::Failed, kNoSoundModule);
+  } else {
+    players_->PlayWave(path.toStdString(), std::move(report));
+  }
 }
 
 // Stopping needs no player that was never made.
@@ -141,18 +180,67 @@ void SystemMediaServices::CloseAll() {
   }
 }
 
-bool SystemMediaServices::Open(const std::string& fileName, const std::string& alias) {
+bool SystemMediaServices::Open(const std::string& fileName, const std::string& alias,
+                               std::string& why) {
   const QString path = ReadableFile(fileName);
-  return !path.isEmpty() && Players() != nullptr && players_->Open(path.toStdString(), alias);
+  why = path.isEmpty() ? kSoundFileMissing : Players() == nullptr ? kNoSoundModule : "";
+  return why.empty() && players_->Open(path.toStdString(), alias, why);
 }
 
-bool SystemMediaServices::Play(const std::string& alias) {
-  return players_ && players_->Play(alias);
+void SystemMediaServices::Play(const std::string& alias, SoundReport report) {
+  if (players_) {
+    players_->Play(alias, std::move(report));
+  } else {
+    report(SoundStart::Failed, kNoSoundModule);
+  }
 }
 
-bool SystemMediaServices::OpenWithDesktop(const std::string& fileName) {
+// The program is waited for without blocking the window: its exit, or the bound, tells.
+void SystemMediaServices::OpenWithDesktop(const std::string& fileName, SoundReport report) {
   const QString path = ReadableFile(fileName);
-  return !path.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  if (path.isEmpty()) {
+    report(SoundStart::Failed, kSoundFileMissing);
+    return;
+  }
+  const std::string program = desktopOpener.empty() ? "" : desktopOpener.front();
+  QStringList arguments;
+  for (std::size_t i = 1; i < desktopOpener.size(); ++i) {
+    arguments << QString::fromStdString(desktopOpener[i]);
+  }
+  arguments << path;
+  const std::string failed = "the desktop's default program failed: " + program;
+  auto told = std::make_shared<bool>(false);
+  const auto tell = [report = std::move(report), told](SoundStart start, const std::string& why) {
+    if (!*told) {
+      *told = true;
+      report(start, why);
+    }
+  };
+  // Not parented and not deleted before it ends: deleting a running process kills it, and
+  // one that outlives the bound is playing the sound.
+  auto* process = new QProcess;
+  QObject::connect(process, &QProcess::finished, process,
+                   [process, tell, failed](int code, QProcess::ExitStatus status) {
+                     if (status == QProcess::NormalExit && code == 0) {
+                       tell(SoundStart::Playing, "");
+                     } else {
+                       tell(SoundStart::Failed,
+                            failed + (status == QProcess::NormalExit
+                                          ? " exited with status " + std::to_string(code)
+                                          : " crashed"));
+                     }
+                     process->deleteLater();
+                   });
+  QObject::connect(process, &QProcess::errorOccurred, process,
+                   [process, tell, failed](QProcess::ProcessError error) {
+                     if (error == QProcess::FailedToStart) {
+                       tell(SoundStart::Failed, failed + " could not be started");
+                       process->deleteLater();
+                     }
+                   });
+  QTimer::singleShot(kDesktopWaitSeconds * 1000, process,
+                     [tell] { tell(SoundStart::Playing, ""); });
+  process->start(QString::fromStdString(program), arguments);
 }
 
 bool SystemMediaServices::Launch(const std::string& commandLine) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sound/soundPlayers.h"
 
@@ -13,8 +14,9 @@
 // the program that need no player.
 class MediaServices : public SoundPlayers {
  public:
-  // Opens the file with the desktop's default program; true when one was started.
-  virtual bool OpenWithDesktop(const std::string& fileName) = 0;
+  // Opens the file with the desktop's default program; report is told Playing when that
+  // program exited with success or still runs after kDesktopWaitSeconds, else why not.
+  virtual void OpenWithDesktop(const std::string& fileName, SoundReport report) = 0;
   // Starts a command line without waiting for it (an external player).
   virtual bool Launch(const std::string& commandLine) = 0;
 };
@@ -22,17 +24,21 @@ class MediaServices : public SoundPlayers {
 // The one name under which the last non-wave sound plays until the next play or stop.
 inline constexpr const char* kMusicAlias = "QSCID_music";
 
-// Plays a sound file and returns true when something was started: ".wav" files (in any
-// letter case) through the wave player; everything else, and anything the wave player
-// or the external player would not take, through a media player named kMusicAlias after
-// closing every earlier one; the desktop's default program when that fails. With
-// UseExternalPlayer the first "%1" of PlayerCommand becomes the file name and the
-// command is started instead of the wave player. Suppress plays nothing and returns true.
-bool PlaySoundFile(MediaServices& media, const std::string& FileName, bool UseExternalPlayer,
-                   const std::string& PlayerCommand, bool Suppress);
-// The same through this computer's media (DefaultMediaServices()).
-bool PlaySoundFile(const std::string& FileName, bool UseExternalPlayer,
-                   const std::string& PlayerCommand, bool Suppress);
+// How long the desktop's default program is waited for; one still running then is
+// taken to be playing the sound.
+inline constexpr int kDesktopWaitSeconds = 10;
+
+// Plays a sound file without waiting for it, and tells settled, once, how far it got:
+// Playing when a player plays it on an audio output or the desktop's default program for
+// it exited with success; Failed with every reason met on the way; Stopped when a new
+// sound or the stop button ended it first. ".wav" files (in any letter case) go to the
+// wave player; everything else, and anything the wave player or the external player
+// failed with, to a media player named kMusicAlias after closing every earlier one; the
+// desktop's default program when that fails. With UseExternalPlayer the first "%1" of
+// PlayerCommand becomes the file name and the command is started (and not waited for)
+// instead of the wave player. Suppress plays nothing and tells Playing.
+void PlaySoundFile(MediaServices& media, const std::string& FileName, bool UseExternalPlayer,
+                   const std::string& PlayerCommand, bool Suppress, SoundReport settled);
 
 // Stops every sound: closes the named players, then purges the wave player.
 void StopAllSounds(MediaServices& media);
@@ -42,18 +48,25 @@ void StopAllSounds(MediaServices& media);
 // folder (bin/../lib/vazudovu). Null when it cannot be loaded; stderr is told why, once.
 std::unique_ptr<SoundPlayers> MakeSoundPlayers();
 
+// Why a file was not played before a player saw it.
+inline constexpr const char* kSoundFileMissing = "the file does not exist or cannot be read";
+
 // This computer's media, for the GUI thread. The players are made when a sound first
-// plays; without the module or an audio output every play fails quietly and returns
-// false, and the desktop's program and the external player still work.
+// plays; without the module or an audio output every play fails with the reason, and
+// the desktop's program and the external player still work.
 class SystemMediaServices : public MediaServices {
  public:
-  bool PlayWave(const std::string& fileName) override;
+  void PlayWave(const std::string& fileName, SoundReport report) override;
   void PurgeWaves() override;
   void CloseAll() override;
-  bool Open(const std::string& fileName, const std::string& alias) override;
-  bool Play(const std::string& alias) override;
-  bool OpenWithDesktop(const std::string& fileName) override;
+  bool Open(const std::string& fileName, const std::string& alias, std::string& why) override;
+  void Play(const std::string& alias, SoundReport report) override;
+  void OpenWithDesktop(const std::string& fileName, SoundReport report) override;
   bool Launch(const std::string& commandLine) override;
+
+  // The program that opens a file with the desktop's default program, and its first
+  // arguments; the file's path follows them.
+  std::vector<std::string> desktopOpener{"xdg-open"};
 
  private:
   SoundPlayers* Players();

@@ -38,6 +38,8 @@ bool Dispatch(TQSStringGrid& grid, int r, Platform::TDateTime localEnd, ChannelD
   };
   if (flags != 0) {
     channels.BeginDispatch(grid.GetCells(kColID, r), text());
+  } else {
+    channels.DueWithoutChannels(grid.GetCells(kColID, r), grid.GetCells(kColEndTime, r), text());
   }
   if (flags & kSound) {
     channels.PlaySound();

@@ -35,6 +35,9 @@ class ChannelDispatch {
   // A due item's channels are about to run, with the item's notification text; the
   // channel calls that follow belong to this item.
   virtual void BeginDispatch(const std::string& /*id*/, const std::string& /*text*/) {}
+  // A due item has no channel checked: it stays armed and is found due on every pass.
+  virtual void DueWithoutChannels(const std::string& /*id*/, const std::string& /*endText*/,
+                                  const std::string& /*text*/) {}
   // Starts the sound file without waiting for it.
   virtual void PlaySound() = 0;
   // Hands a messenger or e-mail worker carrying the notification text to the supervisor.

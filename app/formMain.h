@@ -240,6 +240,13 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // put recording media here). Media() is the one in use.
   MediaServices* pMedia_m = nullptr;
   MediaServices& Media();
+  // How the sound of an item's dispatch went, once its player or program has told.
+  void SoundSettled(const std::string& item, std::uint64_t dispatch, const std::string& file,
+                    bool played, const std::string& why);
+  // The due items without a channel whose "Reminder due" notice went out, by item ID and
+  // end-time text: each is noticed once for an end time.
+  std::set<std::pair<std::string, std::string>> dueNoticed_m;
+  void ForgetChangedDueNotices();
   // True while a scheduler pass runs, so that the timer never enters one twice.
   bool bInEventPass_m = false;
   // Items a pass marked notified that the events file does not hold yet: while "Save events

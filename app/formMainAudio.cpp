@@ -1,10 +1,13 @@
 // The "Audio" tab: choosing, testing and stopping the notification sound.
 #include <QApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QWidget>
 #include <string>
 
 #include "commoncodemultimedia.h"
+#include "delivery/deliveryLog.h"
+#include "delivery/deliveryOutcome.h"
 #include "formMain.h"
 #include "qtConvert.h"
 
@@ -13,7 +16,29 @@ MediaServices& TfrmMain::Media() {
 }
 
 void TfrmMain::sbtnTestSoundClick() {
-  PlaySoundFile(Media(), FromQ(edtSoundFile->text()), false, "", false);
+  const std::string file = FromQ(edtSoundFile->text());
+  // The player tells later; the window may be gone by then. A sound the user stopped
+  // needs no word.
+  PlaySoundFile(
+      Media(), file, false, "", false,
+      [window = QPointer<TfrmMain>(this), file](SoundStart start, const std::string& why) {
+        if (window && start == SoundStart::Failed) {
+          window->UI().ShowMessage("The sound file " + file + " could not be played: " + why);
+        }
+      });
+}
+
+void TfrmMain::SoundSettled(const std::string& item, std::uint64_t dispatch,
+                            const std::string& file, bool played, const std::string& why) {
+  // A sound that tells after its item was dispatched again belongs to no dispatch the
+  // log or the row still shows.
+  const delivery::ItemOutcome* outcome = pOutcomes_m->Find(item);
+  if (outcome == nullptr || outcome->dispatch != dispatch) {
+    return;
+  }
+  pDeliveryLog_m->Write(item, delivery::kSound,
+                        file + (played ? " started" : delivery::kCouldNotBePlayed + why));
+  DeliverySettled(item, dispatch, delivery::kSound, file, played, why);
 }
 
 void TfrmMain::sbtnStopClick() {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QThread>
 #include <chrono>
 #include <exception>
@@ -20,6 +21,7 @@
 #include "commoncodemultimedia.h"
 #include "delivery/deliveryLog.h"
 #include "delivery/deliveryOutcome.h"
+#include "delivery/desktopNotifier.h"
 #include "delivery/workerTag.h"
 #include "eventScheduler.h"
 #include "eventTable.h"
@@ -50,10 +52,27 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
     dispatch_ = w_.DeliveryBegins(id, text);
   }
 
+  // Told on the desktop once per item and end time, when every due item is to be told.
+  void DueWithoutChannels(const std::string& id, const std::string& endText,
+                          const std::string& text) override {
+    if (w_.cboDesktopNotifications->currentIndex() >= delivery::kNoticesEveryDueItem &&
+        w_.dueNoticed_m.emplace(id, endText).second) {
+      w_.NoticeOnDesktop(delivery::kDueSummary, text);
+    }
+  }
+
+  // The sound is pending until its player or the desktop's program tells how it went;
+  // the pass does not wait for that.
   void PlaySound() override {
     const std::string file = FromQ(w_.edtSoundFile->text());
-    const bool started = PlaySoundFile(w_.Media(), file, false, "", false);
-    Settled(delivery::kSound, file, started, started ? "started" : "could not be started");
+    w_.pOutcomes_m->Expect(item_, dispatch_, delivery::kSound, file);
+    PlaySoundFile(w_.Media(), file, false, "", false,
+                  [window = QPointer<TfrmMain>(&w_), item = item_, dispatch = dispatch_, file](
+                      SoundStart start, const std::string& why) {
+                    if (window) {
+                      window->SoundSettled(item, dispatch, file, start == SoundStart::Playing, why);
+                    }
+                  });
   }
 
   // The workers log into their tag, never into the window, and are reported when they end.
@@ -142,6 +161,7 @@ void TfrmMain::tmrEventsTimer() {
     ~Leave() { flag = false; }
   } leave{bInEventPass_m};
   WindowChannels channels(*this);
+  ForgetChangedDueNotices();
   // An end time being typed, not merely the current cell, is what the pass leaves alone.
   const bool typingEndTime = grdEvents->Col() == event_table::kColEndTime &&
                              grdEvents->IsEditorShowing() && grdEvents->GridHasFocus() &&
@@ -163,6 +183,19 @@ void TfrmMain::tmrEventsTimer() {
       dialogs_.ShowException(e);
     }
   }
+}
+
+// A due item without a channel is noticed again once its ID or end time has changed.
+void TfrmMain::ForgetChangedDueNotices() {
+  std::set<std::pair<std::string, std::string>> shown;
+  for (int r = grdEvents->FixedRows(); r < grdEvents->RowCount() && !dueNoticed_m.empty(); ++r) {
+    const auto key = std::make_pair(grdEvents->GetCells(event_table::kColID, r),
+                                    grdEvents->GetCells(event_table::kColEndTime, r));
+    if (dueNoticed_m.count(key) != 0) {
+      shown.insert(key);
+    }
+  }
+  dueNoticed_m.swap(shown);
 }
 
 void TfrmMain::SaveAfterPass() {

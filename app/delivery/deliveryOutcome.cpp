@@ -32,9 +32,9 @@ ChannelOutcome* FirstPending(ItemOutcome& outcome, const std::string& channel) {
 void ReadImmediate(ItemOutcome& outcome, const Entry& entry) {
   std::string target;
   if (const std::size_t at = entry.text.find(kCouldNotBePlayed); at != std::string::npos) {
-    outcome.channels.push_back({entry.channel, entry.text.substr(0, at), Result::Failed,
-                                entry.text.substr(at + std::char_traits<char>::length(
-                                                           kCouldNotBePlayed))});
+    outcome.channels.push_back(
+        {entry.channel, entry.text.substr(0, at), Result::Failed,
+         entry.text.substr(at + std::char_traits<char>::length(kCouldNotBePlayed))});
   } else if (EndsWith(entry.text, " could not be started", target)) {
     outcome.channels.push_back({entry.channel, target, Result::Failed, "could not be started"});
   } else if (EndsWith(entry.text, " started", target) ||

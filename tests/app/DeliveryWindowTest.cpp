@@ -264,8 +264,9 @@ TEST(DeliveryWindow, ASoundIsDeliveredOnlyOnceItPlaysAndElseFailsWithWhy) {
   ASSERT_EQ(media.held.size(), 3u);
   media.held[2](SoundStart::Failed, kNoAudioOutput);  // on to the desktop's program
   ASSERT_EQ(media.held.size(), 4u);
-  media.held[3](SoundStart::Failed, "the desktop's default program failed: xdg-open exited "
-                                    "with status 3");
+  media.held[3](SoundStart::Failed,
+                "the desktop's default program failed: xdg-open exited "
+                "with status 3");
   const std::string why =
       "no audio output device; the desktop's default program failed: xdg-open exited with "
       "status 3";
@@ -279,7 +280,8 @@ TEST(DeliveryWindow, ASoundIsDeliveredOnlyOnceItPlaysAndElseFailsWithWhy) {
   EXPECT_NE(log.find("\tquiet\tsound\t/s/ding.wav could not be played: " + why), std::string::npos)
       << log;
   // Read back at the next start as it was settled.
-  const auto latest = delivery::LatestDispatches(delivery::ReadRecent(files.File("state/delivery.log"), 100));
+  const auto latest =
+      delivery::LatestDispatches(delivery::ReadRecent(files.File("state/delivery.log"), 100));
   ASSERT_EQ(latest.count("quiet"), 1u);
   EXPECT_EQ(delivery::ChannelText(latest.at("quiet").outcome.channels.at(0)),
             "sound /s/ding.wav failed: " + why);

@@ -23,6 +23,7 @@
 #include "TempDir.h"
 #include "TestCertificates.h"
 #include "TestDependency.h"
+#include "delivery/desktopNotifier.h"
 #include "eventTable.h"
 #include "formMain.h"
 
@@ -263,4 +264,30 @@ TEST_F(SchedulerWindow, AnItemNotifiedBeforeAnErrorEndsThePassIsSavedBeforeTheEr
   EXPECT_EQ(State(second), kStateArmed);
   EXPECT_NE(onDiskWhenShown.find("42|0|Dentist|0|2006-05-01 12:00:00|2|"), std::string::npos)
       << onDiskWhenShown;
+}
+
+TEST_F(SchedulerWindow, ADueItemWithoutChannelsIsNoticedOnceForEachEndTime) {
+  std::vector<std::string> notices;
+  w_->pNotifier_m = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
+  w_->pNotifier_m->fallback = [&](const std::string& summary, const std::string& body) {
+    notices.push_back(summary + " | " + body);
+    return true;
+  };
+  w_->cboDesktopNotifications->setCurrentIndex(delivery::kNoticesEveryDueItem);
+  const int r = AddDueItem("NNNN");
+  for (int pass = 0; pass < 3; ++pass) {
+    w_->tmrEventsTimer();
+  }
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0],
+            "Reminder due | Your scheduled item is about to elapse, ItemID: 42 "
+            "Description: Dentist ending at: 2006-05-01 12:00:00 " +
+                w_->grdEvents->GetCells(kColZone, r));
+  EXPECT_EQ(State(r), kStateArmed);
+  EXPECT_TRUE(media_.calls.empty());
+  w_->grdEvents->SetCells(kColEndTime, r, "2006-05-02 12:00:00");
+  w_->tmrEventsTimer();
+  w_->tmrEventsTimer();
+  EXPECT_EQ(notices.size(), 2u) << "a new end time is noticed again, once";
+  EXPECT_EQ(State(r), kStateArmed);
 }
