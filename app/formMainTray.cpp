@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QSplitter>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
 
@@ -81,7 +82,9 @@ void TfrmMain::ApplyTrayMode() {
 }
 
 void TfrmMain::ShowIfLostInTray() {
-  if (!isVisible() && !bClosed_m) {
+  // Not while start-up reads the settings (the timers start when it is done): the window
+  // shows then as the command line says.
+  if (!isVisible() && !bClosed_m && tmrEvents->isActive()) {
     pmnuiOpenWindowClick();
   }
 }

@@ -281,6 +281,17 @@ TEST_F(WindowLook, RunInSystemTrayTakesEffectAtOnce) {
   EXPECT_TRUE(CloseBox(*w));
 }
 
+// Both options stored (only a store edited by hand holds both): start-up unticks the tray
+// box as it reads the other, and leaves the showing to the command line all the same.
+TEST_F(WindowLook, StartUpItselfShowsNoWindowWhenItDropsTrayMode) {
+  Store("TRAYICON", Variant(true));
+  Store("RunOnTop", Variant(true));
+  auto w = Open(true);
+  EXPECT_FALSE(w->chkRunAsTrayIcon->isChecked());
+  EXPECT_EQ(w->pTrayIcon_m, nullptr);
+  EXPECT_FALSE(w->isVisible());
+}
+
 TEST_F(WindowLook, WhenTheTrayGoesAwayTheHiddenWindowComesBack) {
   auto tray = std::make_shared<bool>(true);
   Store("TRAYICON", Variant(true));
