@@ -93,6 +93,18 @@ bool IsDue(const std::string& warningMinutes, Platform::TDateTime localEnd,
   return Platform::StrToFloat(warningMinutes) * 60000.0 >= msLeft;
 }
 
+bool EndTimeBeingTyped(bool modified, const std::string& text, double secondsSinceLastKey) {
+  if (!modified || secondsSinceLastKey < 0.0 || secondsSinceLastKey >= kTypingGraceSeconds) {
+    return false;
+  }
+  try {
+    Platform::StrToDateTime(text);
+    return false;
+  } catch (const Platform::EConvertError&) {
+    return true;
+  }
+}
+
 PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
                 ChannelDispatch& channels, Unreadable* unreadable, int editingRow) {

@@ -86,6 +86,16 @@ PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
                 ChannelDispatch& channels, Unreadable* unreadable = nullptr, int editingRow = -1);
 
+// How long after the last key an end time that does not read yet keeps its row out of
+// the pass: one pass, so that a text abandoned half typed cannot hold an item back.
+inline constexpr double kTypingGraceSeconds = 5.0;
+
+// Whether the pass leaves alone the row whose end-time cell the editor is open on: only
+// while the user has changed the editor's text (modified), the text does not read as a
+// date-time, and the last key was less than kTypingGraceSeconds ago. A confirmed text,
+// or one that reads, is the item's end time.
+bool EndTimeBeingTyped(bool modified, const std::string& text, double secondsSinceLastKey);
+
 // The wait for the supervisor: checks ready, else runs idle (which pumps messages and
 // sleeps briefly) until ready or more than kSupervisorWaitSeconds whole seconds of the
 // clock (in seconds) have passed. False when that much time passed.

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -162,10 +163,14 @@ void TfrmMain::tmrEventsTimer() {
   } leave{bInEventPass_m};
   WindowChannels channels(*this);
   ForgetChangedDueNotices();
-  // An end time being typed, not merely the current cell, is what the pass leaves alone.
-  const bool typingEndTime = grdEvents->Col() == event_table::kColEndTime &&
-                             grdEvents->IsEditorShowing() && grdEvents->GridHasFocus() &&
-                             grdEvents->InplaceEditor()->isModified();
+  // An end time being typed, not merely the current cell, is what the pass leaves alone,
+  // and only while it does not read yet, for at most one pass after the last key.
+  const bool typingEndTime =
+      grdEvents->Col() == event_table::kColEndTime && grdEvents->IsEditorShowing() &&
+      grdEvents->GridHasFocus() &&
+      event_scheduler::EndTimeBeingTyped(
+          grdEvents->InplaceEditor()->isModified(), FromQ(grdEvents->InplaceEditor()->text()),
+          (QDateTime::currentMSecsSinceEpoch() - grdEvents->LastEditAt()) / 1000.0);
   std::exception_ptr failure;
   try {
     event_scheduler::RunPass(*grdEvents, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m,

@@ -12,6 +12,7 @@
 
 using namespace event_table;
 using event_scheduler::ChannelDispatch;
+using event_scheduler::EndTimeBeingTyped;
 using event_scheduler::PassEnd;
 using event_scheduler::RunPass;
 using Platform::EncodeDateTime;
@@ -130,6 +131,15 @@ TEST_F(Scheduler, TheRowWhoseEndTimeIsBeingTypedIsLeftAlone) {
   EXPECT_EQ(RunPass(grid_, noon_, zones_, 0.0, channels_, nullptr, typing), PassEnd::Completed);
   EXPECT_EQ(State(typing), kStateArmed);
   EXPECT_EQ(State(due), kStateNotified);
+}
+
+TEST(TypingRule, OnlyAChangedTextThatDoesNotReadYetAndForAtMostOnePass) {
+  EXPECT_TRUE(EndTimeBeingTyped(true, "2006-05-01 1", 0.0));
+  EXPECT_TRUE(EndTimeBeingTyped(true, "2006-05-01 1", 4.9));
+  EXPECT_FALSE(EndTimeBeingTyped(true, "2006-05-01 1", 5.0)) << "abandoned half typed";
+  EXPECT_FALSE(EndTimeBeingTyped(true, "2006-05-01 12:15:00", 0.0)) << "reads: it is the time";
+  EXPECT_FALSE(EndTimeBeingTyped(false, "2006-05-01 1", 0.0)) << "confirmed or never touched";
+  EXPECT_FALSE(EndTimeBeingTyped(true, "2006-05-01 1", -3.0)) << "a clock set back holds nothing";
 }
 
 TEST_F(Scheduler, AnItemOneHourEastIsDueOneHourEarlier) {

@@ -95,6 +95,29 @@ TEST_F(SchedulerWindow, ADueSoundItemPlaysOnceAndTurnsGreen) {
   EXPECT_TRUE(dialogs_.calls.empty());
 }
 
+TEST_F(SchedulerWindow, AnEndTimeTypedAndConfirmedWithEnterIsNotifiedInTheNextPass) {
+  w_->show();
+  QApplication::setActiveWindow(w_.get());
+  w_->edtSoundFile->setText("/sounds/ding.wav");
+  w_->bbtnAddEventClick();
+  TQSStringGrid& grid = *w_->grdEvents;
+  const int r = grid.Row();
+  grid.SetCells(kColSound, r, "Y");
+  grid.SetCol(kColEndTime);
+  grid.setFocus();
+  QApplication::processEvents();
+  ASSERT_TRUE(grid.GridHasFocus());
+  QTest::keyClicks(QApplication::focusWidget(), "2006-05-01 12:00:00");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(grid.GetCells(kColEndTime, r), "2006-05-01 12:00:00");
+  EXPECT_EQ(State(r), kStateArmed);
+  ASSERT_TRUE(grid.GridHasFocus()) << "the grid keeps the focus";
+  w_->tmrEventsTimer();
+  EXPECT_EQ(State(r), kStateNotified);
+  EXPECT_EQ(media_.calls.size(), 1u);
+  EXPECT_TRUE(dialogs_.calls.empty());
+}
+
 TEST_F(SchedulerWindow, ATimerTickDuringAPassDoesNotStartAnother) {
   const int r = AddDueItem("YNNN");
   w_->edtSoundFile->setText("/sounds/ding.wav");

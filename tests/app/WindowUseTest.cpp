@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -106,6 +107,58 @@ TEST_F(WindowUse, TypingAnEndTimeKeyByKeyNeitherComplainsNorFires) {
   EXPECT_EQ(grid.GetObjects(event_table::kColEndTime, 1), event_table::kStateArmed);
   w->tmrEventsTimer();  // the pass leaves the row being typed alone
   EXPECT_TRUE(dialogs_.calls.empty()) << dialogs_.calls.front().text;
+}
+
+TEST_F(WindowUse, OnlyTheKeyboardLeavesTheGridOpensItsMenuAndTakesBackAStrayKey) {
+  auto w = Open();
+  w->show();
+  QApplication::setActiveWindow(w.get());
+  TQSStringGrid& grid = *w->grdEvents;
+  w->bbtnAddEventClick();
+  grid.SetCells(event_table::kColID, 1, "42");
+  grid.SetCol(event_table::kColID);
+  const auto focusGrid = [&] {  // a closed menu leaves no window active
+    w->activateWindow();
+    QApplication::setActiveWindow(w.get());
+    (void)QTest::qWaitForWindowActive(w.get());
+    grid.setFocus();
+    QApplication::processEvents();
+  };
+  focusGrid();
+  ASSERT_TRUE(grid.GridHasFocus());
+
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);  // the ID opens selected
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(grid.GetCells(event_table::kColID, 1), "42");
+
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_TRUE(w->pmnuMain->isVisible()) << "the grid's menu, not the editor's";
+  w->pmnuMain->close();
+  focusGrid();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Menu);
+  EXPECT_TRUE(w->pmnuMain->isVisible());
+  w->pmnuMain->close();
+
+  focusGrid();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
+                  Qt::ControlModifier | Qt::ShiftModifier);
+  QWidget* previous = QApplication::focusWidget();
+  ASSERT_NE(previous, nullptr);
+  EXPECT_FALSE(previous == &grid || grid.isAncestorOf(previous)) << "Ctrl+Shift+Tab leaves";
+  focusGrid();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+  QWidget* next = QApplication::focusWidget();
+  ASSERT_NE(next, nullptr);
+  EXPECT_FALSE(next == &grid || grid.isAncestorOf(next)) << "so does Ctrl+Tab";
+  // From there plain Tab reaches "Add" on the events' page.
+  w->pgOptions->setCurrentWidget(w->tbEventSettings);
+  bool reachedAdd = false;
+  for (int i = 0; i < 60 && !reachedAdd; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    reachedAdd = QApplication::focusWidget() == w->bbtnAddEvent;
+  }
+  EXPECT_TRUE(reachedAdd);
+  EXPECT_TRUE(dialogs_.calls.empty());
 }
 
 TEST_F(WindowUse, TheFontDialogOpensOnTheClocksOwnFontAndEitherCancelKeepsIt) {
