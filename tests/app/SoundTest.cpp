@@ -119,11 +119,15 @@ TEST(Sound, TheRealMediaFailQuietlyWithoutAFileOrADevice) {
   // is none and no desktop program to open it.
   const std::string file = dir.File("tone.wav");
   std::ofstream(file, std::ios::binary) << std::string(64, '\0');
-  // Without an output the wave player says so at once; with one it has taken the file.
+  // Without an output the wave player says so at once; with one it has tried the file.
   const bool output = !QMediaDevices::audioOutputs().isEmpty();
   auto wave = std::make_shared<std::string>("untold");
   media.PlayWave(file, [wave](SoundStart, const std::string& why) { *wave = why; });
-  EXPECT_EQ(*wave, output ? "untold" : kNoAudioOutput);
+  if (output) {
+    EXPECT_NE(*wave, kNoAudioOutput);
+  } else {
+    EXPECT_EQ(*wave, kNoAudioOutput);
+  }
   EXPECT_NE(MakeSoundPlayers(), nullptr) << "the sound module loads from the build";
   auto missing = std::make_shared<std::string>();
   media.PlayWave(dir.File("missing.wav"),
