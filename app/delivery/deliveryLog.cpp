@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
 #include "xdgFolders.h"
 
@@ -86,16 +85,6 @@ int OpenLog(const std::string& path, std::uintmax_t& size) {
   return fd;
 }
 
-void ReadLines(const std::string& path, std::deque<std::string>& lines, std::size_t maxLines) {
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    lines.push_back(std::move(line));
-    if (lines.size() > maxLines) {
-      lines.pop_front();
-    }
-  }
-}
-
 // The last maxBytes of a plain file, from its first whole line on.
 std::string ReadFileTail(const std::string& path, std::uintmax_t maxBytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
@@ -168,15 +157,10 @@ bool ParseLine(const std::string& line, Entry& entry) {
 }
 
 std::vector<Entry> ReadRecent(const std::string& path, std::size_t maxLines) {
-  std::deque<std::string> lines;
-  ReadLines(path + ".1", lines, maxLines);
-  ReadLines(path, lines, maxLines);
-  std::vector<Entry> entries;
-  for (const std::string& line : lines) {
-    Entry entry;
-    if (ParseLine(line, entry)) {
-      entries.push_back(std::move(entry));
-    }
+  // As much as the sink ever leaves in a file, and never a wait on a pipe in its place.
+  std::vector<Entry> entries = ReadTail(path, LogSink::Options{}.maxBytes);
+  if (entries.size() > maxLines) {
+    entries.erase(entries.begin(), entries.end() - static_cast<std::ptrdiff_t>(maxLines));
   }
   return entries;
 }

@@ -28,7 +28,8 @@ struct Entry {
 // The line's fields, or nothing for a line that is not one of the log's.
 bool ParseLine(const std::string& line, Entry& entry);
 
-// The last maxLines lines of the log at path and of the older file beside it, oldest first.
+// The last maxLines lines of the log at path and of the older file beside it, oldest first,
+// as ReadTail reads them with the sink's own bound on a file.
 std::vector<Entry> ReadRecent(const std::string& path, std::size_t maxLines);
 
 // The log at path and the older file beside it, oldest first, reading no more than the
