@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include "GridTestSupport.h"
@@ -220,6 +221,22 @@ TEST_F(GridEditors, TabInTheBoxEditFieldMovesBackWithShift) {
   QTest::keyClick(box->lineEdit(), Qt::Key_Backtab, Qt::ShiftModifier);
   gridtest::Settle();
   EXPECT_EQ(grid().Col(), 2);
+  EXPECT_FALSE(box->isVisible());
+}
+
+TEST_F(GridEditors, CtrlTabInTheBoxLeavesTheGridAndClosesTheBox) {
+  auto* after = new QPushButton("After", grid().parentWidget());
+  QWidget::setTabOrder(&grid(), after);
+  after->show();
+  gridtest::ClickCell(grid(), 3, 1);
+  QComboBox* box = grid().ComboBoxOf(3);
+  ASSERT_NE(box, nullptr);
+  box->hidePopup();
+  PointerAway();
+  QTest::keyClick(box->lineEdit(), Qt::Key_Tab, Qt::ControlModifier);
+  gridtest::Settle();
+  EXPECT_TRUE(after->hasFocus());
+  EXPECT_EQ(grid().Col(), 3) << "no cell move";
   EXPECT_FALSE(box->isVisible());
 }
 
