@@ -122,14 +122,8 @@ bool QtDialogs::ChooseColor(QWidget* owner, std::uint32_t& colour) {
 }
 
 bool QtDialogs::OpenFile(QWidget* owner, const FileDialogOptions& options, std::string& fileName) {
-  // "Name|pattern|Name|pattern" becomes Qt's "Name (pattern);;Name (pattern)".
-  const QStringList parts = ToQ(options.filter).split('|');
-  QStringList filters;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    filters << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
-  }
   QFileDialog dialog(owner);
-  dialog.setNameFilters(filters);
+  dialog.setNameFilters(NameFilters(options.filter));
   dialog.setFileMode(options.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   QString suffix = ToQ(options.defaultExtension);
   suffix.remove("*.");

@@ -146,3 +146,19 @@ VIDodadaZadoVove::LOGFONTA LogFontFromFont(const QFont& font) {
   std::memcpy(description.lfFaceName, face.constData(), length);
   return description;
 }
+
+QStringList NameFilters(const std::string& filter) {
+  const QStringList parts = ToQ(filter).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns;
+    for (const QString& pattern : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+      patterns << pattern;
+      if (pattern.toLower() != pattern) {
+        patterns << pattern.toLower();
+      }
+    }
+    filters << parts[i] + " (" + patterns.join(' ') + ")";
+  }
+  return filters;
+}

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <string>
 
@@ -17,6 +18,11 @@ inline QString ToQ(const std::string& text) {
 inline std::string FromQ(const QString& text) {
   return text.toStdString();
 }
+
+// A file dialog filter "Name|*.A;*.B|Name|*.C" as Qt's name filters "Name (*.A *.a *.B *.b)".
+// Names here are matched with their letter case (the desktop's own file dialog does so),
+// so an upper-case pattern also brings its lower-case form.
+QStringList NameFilters(const std::string& filter);
 
 QColor ColorFromWin(std::uint32_t colour);
 std::uint32_t ColorToWin(const QColor& colour);

@@ -14,6 +14,7 @@
 #include "TempDir.h"
 #include "commoncodemultimedia.h"
 #include "formMain.h"
+#include "qtConvert.h"
 
 namespace {
 
@@ -102,6 +103,9 @@ TEST(Sound, TheFileDialogOpensOnEveryTypeThePlayerTakesThenEachAlone) {
   EXPECT_EQ(dialogs.Texts("OpenFile")[0],
             "Sound files|*.MP3;*.WAV;*.OGG;*.OPUS;*.FLAC|MPeg3 files|*.MP3|Wave files|*.WAV|"
             "Ogg Vorbis files|*.OGG|Opus files|*.OPUS|FLAC files|*.FLAC|All files|*");
+  // As the file dialog gets it: names here keep their letter case, so both forms.
+  EXPECT_EQ(NameFilters("Sound files|*.MP3;*.WAV|All files|*"),
+            (QStringList{"Sound files (*.MP3 *.mp3 *.WAV *.wav)", "All files (*)"}));
 }
 
 TEST(Sound, StopClosesThePlayersThenPurgesWaves) {
