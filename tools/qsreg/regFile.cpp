@@ -193,7 +193,8 @@ class Parser {
     key.root = SplitRoot(std::string(name), key.rootName, key.path);
     if (key.rootName.empty()) {
       // "[\]" would otherwise be written back as "[]", which no file may hold.
-      throw ParseError(number, "a key name must begin with its root key, such as HKEY_CURRENT_USER");
+      throw ParseError(number,
+                       "a key name must begin with its root key, such as HKEY_CURRENT_USER");
     }
     if (key.remove && key.path.find_first_not_of('\\') == std::string::npos) {
       throw ParseError(number, "a whole root cannot be deleted");
