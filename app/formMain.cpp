@@ -146,7 +146,7 @@ void TfrmMain::StartUp() {
     if (isVisible() && !isMinimized()) {
       tmrMainClock->start();
     } else {
-      bClockResting_m = true;
+      clockResting_ = true;
     }
     marker = "R";
   } catch (const std::exception& e) {

@@ -223,7 +223,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::uint32_t iGridColor_m = 0;
   double dLastTZDiff_m = 0.0;
   int iLastSecond_m = 0;
-  bool bClockResting_m = false;  // tmrMainClock stopped while nobody sees the window
+  bool clockResting_ = false;  // tmrMainClock stopped while nobody sees the window
   bool bAltDown_m = false;
   bool bTrayMode_m = false;
   std::unique_ptr<QSystemTrayIcon> pTrayIcon_m;
@@ -245,7 +245,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
                     bool played, const std::string& why);
   // The due items without a channel whose "Reminder due" notice went out, by item ID and
   // end-time text: each is noticed once for an end time.
-  std::set<std::pair<std::string, std::string>> dueNoticed_m;
+  std::set<std::pair<std::string, std::string>> dueNoticed_;
   void ForgetChangedDueNotices();
   // True while a scheduler pass runs, so that the timer never enters one twice.
   bool bInEventPass_m = false;
@@ -259,11 +259,11 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // workers write to, each item's last outcome, and the desktop notices.
   std::shared_ptr<delivery::LogSink> pDeliveryLog_m;
   std::unique_ptr<delivery::OutcomeStore> pOutcomes_m;
-  std::unique_ptr<delivery::DispatchesAhead> dispatchesAhead_m;  // the last run's, until taken
+  std::unique_ptr<delivery::DispatchesAhead> dispatchesAhead_;  // the last run's, until taken
   std::unique_ptr<delivery::DesktopNotifier> pNotifier_m;
   QPointer<TfrmDeliveryLog> pDeliveryLogWindow_m;
   // Failure notices of a burst, held and counted; tmrNotices shows them when due.
-  delivery::NoticeGatherer noticeGatherer_m;
+  delivery::NoticeGatherer noticeGatherer_;
   QTimer* tmrNotices = nullptr;
   void bbtnDeliveryLogClick();
   // A channel of an item's dispatch has settled; on the UI thread.

@@ -132,16 +132,16 @@ bool TfrmMain::event(QEvent* event) {
 void TfrmMain::RestClock() {
   if (tmrMainClock->isActive()) {
     tmrMainClock->stop();
-    bClockResting_m = true;
+    clockResting_ = true;
   }
 }
 
 void TfrmMain::WakeClock() {
   // Not after the close sequence has stopped the clocks for good.
-  if (!bClockResting_m || bClosed_m) {
+  if (!clockResting_ || bClosed_m) {
     return;
   }
-  bClockResting_m = false;
+  clockResting_ = false;
   iLastSecond_m = -1;  // no second matches: this refresh writes whatever changed
   try {
     tmrMainClockTimer();

@@ -40,7 +40,7 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
   const delivery::LogSink::Options logOptions{logPath};
   pDeliveryLog_m = std::make_shared<delivery::LogSink>(logOptions);
   // What the last run left is read while the window is made; RestoreOutcomes takes it.
-  dispatchesAhead_m =
+  dispatchesAhead_ =
       std::make_unique<delivery::DispatchesAhead>(pDeliveryLog_m->Path(), logOptions.maxBytes);
   pOutcomes_m = std::make_unique<delivery::OutcomeStore>();
   // A worker's recipients are in the log before its own lines, so that a later start
@@ -56,7 +56,7 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
   tmrNotices->setObjectName("tmrNotices");
   tmrNotices->setSingleShot(true);
   connect(tmrNotices, &QTimer::timeout, this, [this] {
-    ShowFailureNotices(noticeGatherer_m.Flush(delivery::NoticeGatherer::Clock::now()));
+    ShowFailureNotices(noticeGatherer_.Flush(delivery::NoticeGatherer::Clock::now()));
   });
   pNotifier_m->fallback = [this](const std::string& summary, const std::string& body) {
     if (!pTrayIcon_m || !pTrayIcon_m->isVisible()) {
@@ -79,10 +79,10 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
 }
 
 void TfrmMain::RestoreOutcomes() {
-  if (!dispatchesAhead_m) {
+  if (!dispatchesAhead_) {
     return;
   }
-  if (!dispatchesAhead_m->Ready()) {
+  if (!dispatchesAhead_->Ready()) {
     // Start-up goes on without it: the rows take their colours once it is read, and an
     // item dispatched meanwhile keeps its own outcome.
     QTimer::singleShot(kRestorePoll, this, [this] { RestoreOutcomes(); });
@@ -90,11 +90,11 @@ void TfrmMain::RestoreOutcomes() {
   }
   std::map<std::string, delivery::LoggedDispatch> latest;
   try {
-    latest = dispatchesAhead_m->Take();
+    latest = dispatchesAhead_->Take();
   } catch (const std::exception&) {
     // A log that cannot be read leaves the rows as a first start draws them.
   }
-  dispatchesAhead_m.reset();
+  dispatchesAhead_.reset();
   // A notified item whose end time is the one its last dispatch was for shows how that
   // went; any other end time is a new start for the item, as when typed in this run.
   for (int row = grdEvents->FixedRows(); row < grdEvents->RowCount() && !latest.empty(); ++row) {
@@ -137,7 +137,7 @@ void TfrmMain::DeliverySettled(const std::string& item, std::uint64_t dispatch,
     return;  // the item was dispatched again or its end time changed since
   }
   if (!done && cboDesktopNotifications->currentIndex() >= delivery::kNoticesFailures) {
-    ShowFailureNotices(noticeGatherer_m.Add(
+    ShowFailureNotices(noticeGatherer_.Add(
         item,
         "Item " + item + ": " +
             delivery::ChannelText({channel, target, delivery::Result::Failed, reason}),
@@ -150,7 +150,7 @@ void TfrmMain::ShowFailureNotices(const std::vector<std::string>& bodies) {
   for (const std::string& body : bodies) {
     NoticeOnDesktop(delivery::kNotDeliveredSummary, body);
   }
-  if (const auto due = noticeGatherer_m.Due()) {
+  if (const auto due = noticeGatherer_.Due()) {
     const auto wait =
         std::chrono::ceil<std::chrono::milliseconds>(*due - delivery::NoticeGatherer::Clock::now());
     tmrNotices->start(std::max<int>(0, static_cast<int>(wait.count())));

@@ -57,7 +57,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
   void DueWithoutChannels(const std::string& id, const std::string& endText,
                           const std::string& text) override {
     if (w_.cboDesktopNotifications->currentIndex() >= delivery::kNoticesEveryDueItem &&
-        w_.dueNoticed_m.emplace(id, endText).second) {
+        w_.dueNoticed_.emplace(id, endText).second) {
       w_.NoticeOnDesktop(delivery::kDueSummary, text);
     }
   }
@@ -193,14 +193,14 @@ void TfrmMain::tmrEventsTimer() {
 // A due item without a channel is noticed again once its ID or end time has changed.
 void TfrmMain::ForgetChangedDueNotices() {
   std::set<std::pair<std::string, std::string>> shown;
-  for (int r = grdEvents->FixedRows(); r < grdEvents->RowCount() && !dueNoticed_m.empty(); ++r) {
+  for (int r = grdEvents->FixedRows(); r < grdEvents->RowCount() && !dueNoticed_.empty(); ++r) {
     const auto key = std::make_pair(grdEvents->GetCells(event_table::kColID, r),
                                     grdEvents->GetCells(event_table::kColEndTime, r));
-    if (dueNoticed_m.count(key) != 0) {
+    if (dueNoticed_.count(key) != 0) {
       shown.insert(key);
     }
   }
-  dueNoticed_m.swap(shown);
+  dueNoticed_.swap(shown);
 }
 
 void TfrmMain::SaveAfterPass() {
