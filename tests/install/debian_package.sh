@@ -17,6 +17,8 @@ cat >"$work/expected" <<LIST
 ./usr/bin/vazudovu
 ./usr/lib/vazudovu/libvazudovu-sound.so
 ./usr/share/applications/vazudovu.desktop
+./usr/share/doc/vazudovu/README.md
+./usr/share/doc/vazudovu/docs/main-window.png
 ./usr/share/icons/hicolor/128x128/apps/vazudovu.png
 ./usr/share/icons/hicolor/16x16/apps/vazudovu.png
 ./usr/share/icons/hicolor/22x22/apps/vazudovu.png

@@ -27,7 +27,7 @@ for size in 16 22 24 32 48 64 128 256; do
   [ "$dims" = "${size}x${size}" ] || fail "$png is $dims"
 done
 # The user guide the tray menu's Help opens, with the picture it shows.
-for f in share/doc/Vazudovu/README.md share/doc/Vazudovu/docs/main-window.png; do
+for f in share/doc/vazudovu/README.md share/doc/vazudovu/docs/main-window.png; do
   [ -f "$f" ] || fail "$f is not installed"
 done
 [ "$(find . -type f | wc -l)" -eq 16 ] || { find . -type f; fail "unexpected files installed"; }
