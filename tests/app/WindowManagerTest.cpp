@@ -132,6 +132,20 @@ int Stored(const char* name) {
       .AsInt();
 }
 
+// Shows the window and waits until the window manager has framed it: the frame arrives
+// with its reparenting, after the exposure.
+bool ShowFramed(QWidget& window) {
+  window.show();
+  if (!QTest::qWaitForWindowExposed(&window)) {
+    return false;
+  }
+  const auto framed = [&] { return !window.windowHandle()->frameMargins().isNull(); };
+  for (int i = 0; i < 200 && !framed(); ++i) {
+    QTest::qWait(50);
+  }
+  return framed();
+}
+
 }  // namespace
 
 TEST(UnderAWindowManager, StartAndCloseCyclesLeaveThePlaceAndSizeAsTheyWere) {
@@ -159,14 +173,7 @@ TEST(UnderAWindowManager, StartAndCloseCyclesLeaveThePlaceAndSizeAsTheyWere) {
     ScriptedDialogs dialogs;
     {
       TfrmMain window(dialogs, MainWindowOptions{files.File("QSEvents.C-D")});
-      window.show();
-      ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-      // The frame arrives with the window manager's reparenting, after the exposure.
-      const auto framed = [&] { return !window.windowHandle()->frameMargins().isNull(); };
-      for (int i = 0; i < 200 && !framed(); ++i) {
-        QTest::qWait(50);
-      }
-      ASSERT_TRUE(framed()) << "openbox framed no window";
+      ASSERT_TRUE(ShowFramed(window)) << "openbox framed no window";
       window.close();
     }
     EXPECT_EQ(Stored("Left"), 200) << "cycle " << cycle;
@@ -184,13 +191,7 @@ TEST(UnderAWindowManager, StartAndCloseCyclesLeaveThePlaceAndSizeAsTheyWere) {
   for (int cycle = 1; cycle <= 2; ++cycle) {
     ScriptedDialogs dialogs;
     TfrmMain window(dialogs, MainWindowOptions{files.File("QSEvents.C-D")});
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const auto framed = [&] { return !window.windowHandle()->frameMargins().isNull(); };
-    for (int i = 0; i < 200 && !framed(); ++i) {
-      QTest::qWait(50);
-    }
-    ASSERT_TRUE(framed()) << "openbox framed no window";
+    ASSERT_TRUE(ShowFramed(window)) << "openbox framed no window";
     const QRect screen = window.screen()->availableGeometry();
     const auto frameOnScreen = [&] {
       return window.frameGeometry().top() >= screen.top() &&
