@@ -23,48 +23,48 @@ bool Hidden(int size) {
   return size == -1;
 }
 
-// Exposed rows are the non-fixed rows that are not hidden; exposed columns the same.
-std::vector<int> ExposedRows(const TStringGrid& grid) {
-  std::vector<int> rows;
-  for (int r = grid.FixedRows(); r < grid.RowCount(); ++r) {
-    if (!Hidden(grid.RowHeights(r))) {
-      rows.push_back(r);
+// Exposed lines (rows or columns) are the non-fixed ones that are not hidden: those from
+// `first` to `count` whose size is not -1.
+template <typename Size>
+std::vector<int> Exposed(int first, int count, Size size) {
+  std::vector<int> lines;
+  for (int i = first; i < count; ++i) {
+    if (!Hidden(size(i))) {
+      lines.push_back(i);
     }
   }
-  return rows;
+  return lines;
+}
+
+// The exposed index of a grid line, or -1 when it is fixed, hidden or out of range.
+template <typename Size>
+int ExposedIndex(int first, int count, int line, Size size) {
+  if (line < first || line >= count || Hidden(size(line))) {
+    return -1;
+  }
+  int index = 0;
+  for (int i = first; i < line; ++i) {
+    index += Hidden(size(i)) ? 0 : 1;
+  }
+  return index;
+}
+
+std::vector<int> ExposedRows(const TStringGrid& grid) {
+  return Exposed(grid.FixedRows(), grid.RowCount(), [&](int r) { return grid.RowHeights(r); });
 }
 
 std::vector<int> ExposedCols(const TStringGrid& grid) {
-  std::vector<int> cols;
-  for (int c = grid.FixedCols(); c < grid.ColCount(); ++c) {
-    if (!Hidden(grid.ColWidths(c))) {
-      cols.push_back(c);
-    }
-  }
-  return cols;
+  return Exposed(grid.FixedCols(), grid.ColCount(), [&](int c) { return grid.ColWidths(c); });
 }
 
-// The exposed index of a grid row, or -1 when it is fixed, hidden or out of range.
 int ExposedRow(const TStringGrid& grid, int ARow) {
-  if (ARow < grid.FixedRows() || ARow >= grid.RowCount() || Hidden(grid.RowHeights(ARow))) {
-    return -1;
-  }
-  int index = 0;
-  for (int r = grid.FixedRows(); r < ARow; ++r) {
-    index += Hidden(grid.RowHeights(r)) ? 0 : 1;
-  }
-  return index;
+  return ExposedIndex(grid.FixedRows(), grid.RowCount(), ARow,
+                      [&](int r) { return grid.RowHeights(r); });
 }
 
 int ExposedCol(const TStringGrid& grid, int ACol) {
-  if (ACol < grid.FixedCols() || ACol >= grid.ColCount() || Hidden(grid.ColWidths(ACol))) {
-    return -1;
-  }
-  int index = 0;
-  for (int c = grid.FixedCols(); c < ACol; ++c) {
-    index += Hidden(grid.ColWidths(c)) ? 0 : 1;
-  }
-  return index;
+  return ExposedIndex(grid.FixedCols(), grid.ColCount(), ACol,
+                      [&](int c) { return grid.ColWidths(c); });
 }
 
 QString ToQ(const std::string& text) {
