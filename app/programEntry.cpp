@@ -12,16 +12,16 @@
 
 #include "CommonCodeLite.h"
 #include "DateTime.h"
-#include "Dialogs.h"
-#include "clockFace.h"
 #include "commandLine.h"
+#include "desktop/endSignals.h"
 #include "desktop/fileLimit.h"
-#include "endSignals.h"
-#include "eventsFile.h"
-#include "eventsLocation.h"
-#include "formMain.h"
-#include "singleInstance.h"
-#include "timeZoneCatalogue.h"
+#include "desktop/singleInstance.h"
+#include "events/eventsFile.h"
+#include "events/eventsLocation.h"
+#include "time/timeZoneCatalogue.h"
+#include "window/Dialogs.h"
+#include "window/clockFace.h"
+#include "window/formMain.h"
 
 int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whenShown) {
   // A burst of due items runs many workers at once, each with its sockets; the usual

@@ -22,9 +22,9 @@
 
 #include "DateTime.h"
 #include "MessengerTestServers.h"
-#include "classQSBGProcess.h"
-#include "classQSMSMessenger.h"
-#include "delivery/workerTag.h"
+#include "workers/classQSBGProcess.h"
+#include "workers/classQSMSMessenger.h"
+#include "workers/workerTag.h"
 
 namespace {
 

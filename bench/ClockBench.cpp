@@ -9,9 +9,9 @@
 
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "clockDisplay.h"
-#include "formMain.h"
-#include "timeZoneCatalogue.h"
+#include "time/clockDisplay.h"
+#include "time/timeZoneCatalogue.h"
+#include "window/formMain.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "TempDir.h"
 #include "delivery/deliveryLog.h"
 #include "delivery/deliveryOutcome.h"
-#include "formMain.h"
+#include "window/formMain.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include "QSStringGrid.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "eventsFile.h"
-#include "formMain.h"
+#include "events/eventsFile.h"
+#include "window/formMain.h"
 
 namespace {
 

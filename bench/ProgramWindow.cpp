@@ -2,8 +2,8 @@
 // same libraries and the same steps up to the shown window, whose first exposure it
 // reports before it ends.
 #include "ReportExposed.h"
-#include "formMain.h"
 #include "programEntry.h"
+#include "window/formMain.h"
 
 int main(int argc, char** argv) {
   return RunProgram(argc, argv, [](TfrmMain& window) { ReportWhenExposed(window); });

@@ -18,9 +18,9 @@
 #include "QSStringGrid.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "eventScheduler.h"
-#include "eventTable.h"
-#include "formMain.h"
+#include "events/eventScheduler.h"
+#include "events/eventTable.h"
+#include "window/formMain.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "DateTime.h"
-#include "classQSBGProcess.h"
-#include "classQSEmail.h"
-#include "classQSMSMessenger.h"
+#include "workers/classQSBGProcess.h"
+#include "workers/classQSEmail.h"
+#include "workers/classQSMSMessenger.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "formMain.h"
+#include "window/formMain.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "CommonCodeLite.h"
 #include "DateTime.h"
 #include "Exceptions.h"
-#include "eventsFile.h"
+#include "events/eventsFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "linuxSettingsSources.h"
+#include "settings/linuxSettingsSources.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Exceptions.h"
-#include "messenger/msmProtocol.h"
+#include "channels/messenger/msmProtocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "sntpSend.h"
+#include "time/sntpSend.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < sntp::kPacketSize + 16) {

@@ -1,4 +1,4 @@
-#include "deliveryLog.h"
+#include "delivery/deliveryLog.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "xdgFolders.h"
+#include "desktop/xdgFolders.h"
 
 namespace delivery {
 

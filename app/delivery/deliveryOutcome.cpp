@@ -1,4 +1,4 @@
-#include "deliveryOutcome.h"
+#include "delivery/deliveryOutcome.h"
 
 #include <algorithm>
 #include <chrono>

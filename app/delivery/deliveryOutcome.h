@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "deliveryLog.h"
+#include "delivery/deliveryLog.h"
 
 namespace delivery {
 

@@ -1,4 +1,4 @@
-#include "noticeGatherer.h"
+#include "delivery/noticeGatherer.h"
 
 #include <set>
 

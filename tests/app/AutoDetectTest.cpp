@@ -9,9 +9,9 @@
 #include <map>
 
 #include "WindowFixture.h"
-#include "autoDetect.h"
-#include "linuxSettingsSources.h"
-#include "qtConvert.h"
+#include "settings/autoDetect.h"
+#include "settings/linuxSettingsSources.h"
+#include "window/qtConvert.h"
 
 using VIDodadaZadoVove::HKEY_CURRENT_USER;
 using VIDodadaZadoVove::Variant;

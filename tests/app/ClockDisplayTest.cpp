@@ -9,8 +9,8 @@
 #include <limits>
 
 #include "DateTime.h"
-#include "clockDisplay.h"
-#include "qtConvert.h"
+#include "time/clockDisplay.h"
+#include "window/qtConvert.h"
 
 using namespace clocks;
 using Platform::EncodeDateTime;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "CommonCodeLite.h"
-#include "customApp.h"
+#include "channels/program/customApp.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <thread>
 
 #include "TempDir.h"
-#include "classQSBGProcess.h"
-#include "classQSEmail.h"
 #include "delivery/deliveryLog.h"
 #include "delivery/deliveryOutcome.h"
 #include "delivery/noticeGatherer.h"
-#include "delivery/workerTag.h"
+#include "workers/classQSBGProcess.h"
+#include "workers/classQSEmail.h"
+#include "workers/workerTag.h"
 
 using namespace std::chrono_literals;
 using namespace delivery;

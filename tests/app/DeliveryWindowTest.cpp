@@ -19,11 +19,11 @@
 #include "TempDir.h"
 #include "delivery/deliveryLog.h"
 #include "delivery/deliveryOutcome.h"
-#include "delivery/desktopNotifier.h"
-#include "eventTable.h"
-#include "formDeliveryLog.h"
-#include "formMain.h"
-#include "settingsStore.h"
+#include "desktop/desktopNotifier.h"
+#include "events/eventTable.h"
+#include "settings/settingsStore.h"
+#include "window/formDeliveryLog.h"
+#include "window/formMain.h"
 
 using namespace event_table;
 

@@ -17,7 +17,7 @@
 
 #include "TempDir.h"
 #include "TestDependency.h"
-#include "delivery/desktopNotifier.h"
+#include "desktop/desktopNotifier.h"
 
 extern char** environ;
 

@@ -9,8 +9,8 @@
 
 #include "WindowFixture.h"
 #include "commandLine.h"
-#include "eventsLocation.h"
-#include "startAtLogin.h"
+#include "desktop/startAtLogin.h"
+#include "events/eventsLocation.h"
 
 namespace fs = std::filesystem;
 using events_location::Source;

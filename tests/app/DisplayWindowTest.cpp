@@ -17,11 +17,11 @@
 #include "QSStringGrid.h"
 #include "RegistryStore.h"
 #include "WindowFixture.h"
-#include "clockDisplay.h"
-#include "eventTable.h"
-#include "qtConvert.h"
-#include "windowPlacement.h"
-#include "zoneOffsetCache.h"
+#include "events/eventTable.h"
+#include "time/clockDisplay.h"
+#include "time/zoneOffsetCache.h"
+#include "window/qtConvert.h"
+#include "window/windowPlacement.h"
 
 using VIDodadaZadoVove::Variant;
 

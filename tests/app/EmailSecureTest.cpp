@@ -9,8 +9,8 @@
 #include "TempDir.h"
 #include "TestCertificates.h"
 #include "TestDependency.h"
-#include "emailNotification.h"
-#include "smtpClient.h"
+#include "channels/email/emailNotification.h"
+#include "channels/email/smtpClient.h"
 
 using testsupport::ScriptedSmtpServer;
 using testsupport::SmtpSink;

@@ -5,8 +5,8 @@
 #include "SmtpTestServers.h"
 #include "TempDir.h"
 #include "TestDependency.h"
-#include "emailNotification.h"
-#include "smtpClient.h"
+#include "channels/email/emailNotification.h"
+#include "channels/email/smtpClient.h"
 
 using testsupport::ScriptedSmtpServer;
 using Lines = std::vector<std::string>;

@@ -8,7 +8,7 @@
 #include "SmtpTestServers.h"
 #include "TempDir.h"
 #include "TestDependency.h"
-#include "classQSEmail.h"
+#include "workers/classQSEmail.h"
 
 namespace {
 

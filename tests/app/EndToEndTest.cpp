@@ -19,7 +19,7 @@
 #include "SmtpTestServers.h"
 #include "TempDir.h"
 #include "TestDependency.h"
-#include "settingsKeys.h"
+#include "settings/settingsKeys.h"
 
 extern char** environ;
 

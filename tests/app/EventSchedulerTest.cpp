@@ -7,8 +7,8 @@
 #include "Exceptions.h"
 #include "GridTypes.h"
 #include "QSStringGrid.h"
-#include "eventScheduler.h"
-#include "eventTable.h"
+#include "events/eventScheduler.h"
+#include "events/eventTable.h"
 
 using namespace event_table;
 using event_scheduler::ChannelDispatch;

@@ -2,7 +2,7 @@
 
 #include "DateTime.h"
 #include "Exceptions.h"
-#include "eventTable.h"
+#include "events/eventTable.h"
 
 using namespace event_table;
 using Platform::EncodeDateTime;

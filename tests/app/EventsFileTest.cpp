@@ -10,7 +10,7 @@
 #include "CommonCodeLite.h"
 #include "Exceptions.h"
 #include "TempDir.h"
-#include "eventsFile.h"
+#include "events/eventsFile.h"
 
 using namespace events_file;
 

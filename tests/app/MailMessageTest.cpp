@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "DateTime.h"
-#include "mailMessage.h"
+#include "channels/email/mailMessage.h"
 
 using namespace mail_message;
 

@@ -19,10 +19,10 @@
 #include "QSStringGrid.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "endSignals.h"
-#include "eventTable.h"
-#include "formMain.h"
-#include "formSelectDateTime.h"
+#include "desktop/endSignals.h"
+#include "events/eventTable.h"
+#include "window/formMain.h"
+#include "window/formSelectDateTime.h"
 
 using namespace event_table;
 

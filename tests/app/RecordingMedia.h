@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "commoncodemultimedia.h"
+#include "channels/sound/commoncodemultimedia.h"
 
 class RecordingMedia : public MediaServices {
  public:

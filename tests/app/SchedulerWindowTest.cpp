@@ -23,9 +23,9 @@
 #include "TempDir.h"
 #include "TestCertificates.h"
 #include "TestDependency.h"
-#include "delivery/desktopNotifier.h"
-#include "eventTable.h"
-#include "formMain.h"
+#include "desktop/desktopNotifier.h"
+#include "events/eventTable.h"
+#include "window/formMain.h"
 
 using namespace event_table;
 

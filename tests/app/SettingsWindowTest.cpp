@@ -12,9 +12,9 @@
 
 #include "QSStringGrid.h"
 #include "WindowFixture.h"
-#include "clockDisplay.h"
-#include "eventTable.h"
-#include "qtConvert.h"
+#include "events/eventTable.h"
+#include "time/clockDisplay.h"
+#include "window/qtConvert.h"
 
 using VIDodadaZadoVove::Variant;
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "singleInstance.h"
+#include "desktop/singleInstance.h"
 
 TEST(SingleInstance, ASecondStartOnTheSameFileCallsTheFirstForwardAndStops) {
   testsupport::TempDir dir;

@@ -11,7 +11,7 @@
 #include "DateTime.h"
 #include "FakeSntpServer.h"
 #include "SocketError.h"
-#include "sntpSend.h"
+#include "time/sntpSend.h"
 
 using Platform::SecsPerDay;
 using Platform::TDateTime;

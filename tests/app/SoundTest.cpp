@@ -12,9 +12,9 @@
 #include "RecordingMedia.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "commoncodemultimedia.h"
-#include "formMain.h"
-#include "qtConvert.h"
+#include "channels/sound/commoncodemultimedia.h"
+#include "window/formMain.h"
+#include "window/qtConvert.h"
 
 namespace {
 

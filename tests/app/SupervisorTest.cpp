@@ -16,12 +16,12 @@
 
 #include "DateTime.h"
 #include "FakeSntpServer.h"
-#include "classQSBGProcess.h"
-#include "classQSEmail.h"
-#include "classQSMSMessenger.h"
-#include "delivery/workerTag.h"
 #include "desktop/fileLimit.h"
-#include "formMain.h"
+#include "window/formMain.h"
+#include "workers/classQSBGProcess.h"
+#include "workers/classQSEmail.h"
+#include "workers/classQSMSMessenger.h"
+#include "workers/workerTag.h"
 
 using namespace std::chrono_literals;
 

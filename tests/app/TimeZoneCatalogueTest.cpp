@@ -11,8 +11,8 @@
 #include "Exceptions.h"
 #include "RegistryStore.h"
 #include "TempDir.h"
-#include "timeZoneCatalogue.h"
-#include "zoneOffsetCache.h"
+#include "time/timeZoneCatalogue.h"
+#include "time/zoneOffsetCache.h"
 
 using namespace time_zones;
 using Platform::Hive;

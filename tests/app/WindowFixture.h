@@ -14,8 +14,8 @@
 #include "CommonCodeLite.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "formMain.h"
-#include "settingsKeys.h"
+#include "settings/settingsKeys.h"
+#include "window/formMain.h"
 
 class WindowFixture : public ::testing::Test {
  protected:

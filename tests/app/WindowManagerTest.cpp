@@ -23,8 +23,8 @@
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "TestDependency.h"
-#include "formMain.h"
-#include "settingsKeys.h"
+#include "settings/settingsKeys.h"
+#include "window/formMain.h"
 
 extern char** environ;
 

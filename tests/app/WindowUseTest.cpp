@@ -19,10 +19,10 @@
 #include "DateTime.h"
 #include "QSStringGrid.h"
 #include "WindowFixture.h"
-#include "clockDisplay.h"
-#include "eventTable.h"
-#include "formSelectDateTime.h"
-#include "qtConvert.h"
+#include "events/eventTable.h"
+#include "time/clockDisplay.h"
+#include "window/formSelectDateTime.h"
+#include "window/qtConvert.h"
 
 using VIDodadaZadoVove::Variant;
 

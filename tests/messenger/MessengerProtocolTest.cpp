@@ -8,8 +8,8 @@
 
 #include "Exceptions.h"
 #include "SocketError.h"
-#include "messenger/msmProtocol.h"
-#include "messenger/msmSocket.h"
+#include "channels/messenger/msmProtocol.h"
+#include "channels/messenger/msmSocket.h"
 
 using namespace msm;
 

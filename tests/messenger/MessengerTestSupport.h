@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "MessageTarget.h"
-#include "classQSMSMessenger.h"
+#include "workers/classQSMSMessenger.h"
 
 namespace msmtest {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Dialogs.h"
+#include "window/Dialogs.h"
 
 class ScriptedDialogs : public Dialogs {
  public:

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <cstdio>
 
-#include "clockFace.h"
+#include "window/clockFace.h"
 
 int main(int argc, char* argv[]) {
   if (argc != 2) {

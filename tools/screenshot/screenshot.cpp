@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "Dialogs.h"
-#include "clockFace.h"
-#include "formMain.h"
+#include "window/Dialogs.h"
+#include "window/clockFace.h"
+#include "window/formMain.h"
 
 namespace {
 
