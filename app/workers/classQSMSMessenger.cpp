@@ -10,7 +10,6 @@
 
 #include "Exceptions.h"
 #include "SocketError.h"
-#include "window/formMain.h"
 #include "workers/classQSEmail.h"
 #include "workers/workerLog.h"
 
@@ -29,7 +28,7 @@ long long MillisecondsSince(Clock::time_point start) {
 
 thrQSMSMessenger::thrQSMSMessenger(Platform::MessageTarget* mainWindow) {
   try {
-    pMainWindow_m = mainWindow != nullptr ? mainWindow : frmMain;
+    pMainWindow_m = mainWindow;
     pSSL_m = std::make_unique<msm::TlsContext>();
     pNexusClient_m = std::make_unique<msm::NexusClient>();
   } catch (const std::exception& e) {

@@ -21,8 +21,8 @@ inline constexpr std::uint32_t WM_INTERNAL_ERROR = 3043;
 
 class thrQSMSMessenger : public Platform::TThread {
  public:
-  // mainWindow receives the internal error reports; nullptr means the program's main
-  // window, if there is one when the worker is created.
+  // mainWindow receives the internal error reports (the program's main window); with
+  // nullptr they are dropped.
   explicit thrQSMSMessenger(Platform::MessageTarget* mainWindow = nullptr);
   ~thrQSMSMessenger() override;
 
