@@ -21,6 +21,7 @@
 #include "events/eventScheduler.h"
 #include "events/eventTable.h"
 #include "window/formMain.h"
+#include "window/gridEventRows.h"
 
 namespace {
 
@@ -73,8 +74,9 @@ void BM_PassOverArmedItemsNoneDue(benchmark::State& state) {
   }
   const Platform::TDateTime now = Platform::EncodeDateTime(2030, 6, 1, 12, 0, 0, 0);
   NoChannels channels;
+  GridEventRows rows(grid);
   for (auto _ : state) {
-    event_scheduler::RunPass(grid, now, zones, 1.0, channels);
+    event_scheduler::RunPass(rows, now, zones, 1.0, channels);
   }
 }
 BENCHMARK(BM_PassOverArmedItemsNoneDue)->Unit(benchmark::kMillisecond);

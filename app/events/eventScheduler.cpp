@@ -4,8 +4,6 @@
 
 #include "CommonCodeLite.h"
 #include "Exceptions.h"
-#include "GridTypes.h"
-#include "QSStringGrid.h"
 #include "channels/program/customApp.h"
 #include "events/eventTable.h"
 
@@ -19,7 +17,7 @@ const char* const kDateTimeFormat = "yyyy-mm-dd hh:nn:ss";
 
 // Notifies one due row through its checked channels; false when the supervisor did not
 // come and the pass has to end.
-bool Dispatch(TQSStringGrid& grid, int r, Platform::TDateTime localEnd, ChannelDispatch& channels) {
+bool Dispatch(EventRows& grid, int r, Platform::TDateTime localEnd, ChannelDispatch& channels) {
   unsigned flags = 0;
   const int columns[] = {kColSound, kColMessenger, kColEmail, kColCustomApp};
   const unsigned bits[] = {kSound, kMessenger, kEmail, kCustomApp};
@@ -105,7 +103,7 @@ bool EndTimeBeingTyped(bool modified, const std::string& text, double secondsSin
   }
 }
 
-PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
+PassEnd RunPass(EventRows& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
                 ChannelDispatch& channels, Unreadable* unreadable, int editingRow) {
   Unreadable reportedThisPass;
@@ -150,7 +148,7 @@ PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
         if (due && !Dispatch(grid, r, localEnd, channels)) {
           return PassEnd::SupervisorTimeout;
         }
-      } catch (const QSGrid::EInvalidGridOperation& e) {
+      } catch (const Platform::EInvalidGridOperation& e) {
         channels.ShowMessage(std::string(kRowErrorPrefix) + e.what());
       }
     }

@@ -4,6 +4,7 @@
 // arguments, so it runs the same under a test's clock and recording channels.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
@@ -11,9 +12,23 @@
 
 #include "DateTime.h"
 
-class TQSStringGrid;
-
 namespace event_scheduler {
+
+// The event table as the pass reads and marks it: the window hands over its grid through
+// this, so the pass needs no widgets and a test or benchmark can hand over any table. A
+// row or column the table does not have raises Platform::EInvalidGridOperation.
+class EventRows {
+ public:
+  virtual ~EventRows() = default;
+  virtual int FixedRows() const = 0;
+  virtual int RowCount() const = 0;
+  virtual bool IsRowHidden(int row) const = 0;
+  virtual std::string GetCells(int col, int row) const = 0;
+  virtual std::intptr_t GetObjects(int col, int row) const = 0;
+  virtual void SetObjects(int col, int row, std::intptr_t value) = 0;
+  // Asks for the row to be drawn again.
+  virtual void InvalidateRow(int row) = 0;
+};
 
 // Channel bits of one dispatch.
 inline constexpr unsigned kSound = 1, kMessenger = 2, kEmail = 4, kCustomApp = 8;
@@ -82,7 +97,7 @@ struct Unreadable {
   std::set<std::string> endTimes;
   std::set<std::string> warnings;
 };
-PassEnd RunPass(TQSStringGrid& grid, Platform::TDateTime now,
+PassEnd RunPass(EventRows& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,
                 ChannelDispatch& channels, Unreadable* unreadable = nullptr, int editingRow = -1);
 

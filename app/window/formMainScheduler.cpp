@@ -23,6 +23,7 @@
 #include "events/eventScheduler.h"
 #include "events/eventTable.h"
 #include "window/formMain.h"
+#include "window/gridEventRows.h"
 #include "window/qtConvert.h"
 #include "workers/classQSBGProcess.h"
 #include "workers/classQSEmail.h"
@@ -78,7 +79,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
 
   // The workers log into their tag, never into the window, and are reported when they end.
   void SendMessenger(const std::string& text) override {
-    auto worker = std::make_unique<thrQSMSMessenger>();
+    auto worker = std::make_unique<thrQSMSMessenger>(&w_);
     const int port = Platform::StrToInt(FromQ(w_.edtMSMPort->text()));
     const auto tag = Tag(delivery::kMessenger, FromQ(w_.edtToMSM->text()));
     worker->Setup(FromQ(w_.edtMSMHost->text()), port, FromQ(w_.edtFromMSM->text()),
@@ -173,8 +174,9 @@ void TfrmMain::tmrEventsTimer() {
           (QDateTime::currentMSecsSinceEpoch() - grdEvents->LastEditAt()) / 1000.0);
   std::exception_ptr failure;
   try {
-    event_scheduler::RunPass(*grdEvents, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m,
-                             channels, &unreadable_m, typingEndTime ? grdEvents->Row() : -1);
+    GridEventRows rows(*grdEvents);
+    event_scheduler::RunPass(rows, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m, channels,
+                             &unreadable_m, typingEndTime ? grdEvents->Row() : -1);
   } catch (const std::exception&) {
     failure = std::current_exception();
   }

@@ -9,6 +9,7 @@
 #include "QSStringGrid.h"
 #include "events/eventScheduler.h"
 #include "events/eventTable.h"
+#include "window/gridEventRows.h"
 
 using namespace event_table;
 using event_scheduler::ChannelDispatch;
@@ -68,6 +69,7 @@ using Calls = std::vector<std::string>;
 class Scheduler : public ::testing::Test {
  protected:
   TQSStringGrid grid_;
+  GridEventRows rows_{grid_};
   std::map<std::string, double> zones_{{"Local", 0.0}, {"East", 1.0}, {"East2", 2.0}};
   RecordingChannels channels_;
   const TDateTime noon_ = EncodeDateTime(2006, 5, 1, 12, 0, 0, 0);
@@ -97,7 +99,7 @@ class Scheduler : public ::testing::Test {
     return r;
   }
 
-  PassEnd Pass(TDateTime now) { return RunPass(grid_, now, zones_, 0.0, channels_); }
+  PassEnd Pass(TDateTime now) { return RunPass(rows_, now, zones_, 0.0, channels_); }
   int State(int r) const { return static_cast<int>(grid_.GetObjects(kColEndTime, r)); }
 };
 
@@ -128,7 +130,7 @@ TEST_F(Scheduler, AnItemIsDueOnceItsWarningBeginsAndOnlyOnce) {
 TEST_F(Scheduler, TheRowWhoseEndTimeIsBeingTypedIsLeftAlone) {
   const int typing = Add("typing", "2006-05-01 1");
   const int due = Add("due", "2006-04-30 08:00:00");
-  EXPECT_EQ(RunPass(grid_, noon_, zones_, 0.0, channels_, nullptr, typing), PassEnd::Completed);
+  EXPECT_EQ(RunPass(rows_, noon_, zones_, 0.0, channels_, nullptr, typing), PassEnd::Completed);
   EXPECT_EQ(State(typing), kStateArmed);
   EXPECT_EQ(State(due), kStateNotified);
 }
@@ -267,7 +269,7 @@ TEST_F(Scheduler, AnUnreadableEndTimeOrWarningIsSkippedReportedOnceAndKeptForMar
   const int noNumber = Add("4", "2006-04-30 08:00:00", "Local", "abc");
   event_scheduler::Unreadable unreadable;
   for (int pass = 0; pass < 2; ++pass) {
-    EXPECT_EQ(RunPass(grid_, noon_, zones_, 0.0, channels_, &unreadable), PassEnd::Completed);
+    EXPECT_EQ(RunPass(rows_, noon_, zones_, 0.0, channels_, &unreadable), PassEnd::Completed);
   }
   const Calls dispatched = channels_.Dispatched();
   ASSERT_EQ(dispatched.size(), 4u) << "one report, the due item's wait and sound, one report";

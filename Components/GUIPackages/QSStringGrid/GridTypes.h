@@ -189,10 +189,7 @@ struct TFont {
 // ---- errors --------------------------------------------------------------------
 
 // An index outside the grid's rows or columns.
-class EInvalidGridOperation : public Platform::Exception {
- public:
-  using Platform::Exception::Exception;
-};
+using EInvalidGridOperation = Platform::EInvalidGridOperation;
 
 // The exception display for failures that reach the event loop through the grid's
 // own handlers (mouse, keys, editors, painting). The silent abort (Platform::EAbort)

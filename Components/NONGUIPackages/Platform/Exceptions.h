@@ -31,6 +31,13 @@ class EConvertError : public Exception {
   using Exception::Exception;
 };
 
+// An index outside a grid's rows or columns: the grid control raises it, and code that
+// walks a table without the control's widgets catches it by this name.
+class EInvalidGridOperation : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // printf-style formatting into a std::string ("%s" takes a const char*).
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
