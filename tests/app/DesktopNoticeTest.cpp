@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QStringList>
 #include <QTest>
@@ -93,11 +94,13 @@ class FakeNotifications : public QObject {
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
  public:
   QStringList shown;
+  QList<QStringList> actions;  // what each notice offered
 
  public slots:
   uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
-              const QStringList&, const QVariantMap&, int) {
+              const QStringList& offered, const QVariantMap&, int) {
     shown << app + " | " + summary + " | " + body;
+    actions << offered;
     return static_cast<uint>(shown.size());
   }
 };
@@ -155,6 +158,55 @@ TEST(DesktopNotices, GoToTheBusServiceElseToTheFallbackElseNowhere) {
 
   QDBusConnection::disconnectFromBus("notice-service");
   QDBusConnection::disconnectFromBus("notice-program");
+}
+
+TEST(DesktopNotices, ADueNoticeOffersSnoozeAndOpenAndReportsTheChoiceWithItsItem) {
+  PrivateBus bus;
+  REQUIRE_TEST_DEPENDENCY(!bus.Address().empty(),
+                          "dbus-daemon (Debian package dbus) is not installed");
+  const QString address = QString::fromStdString(bus.Address());
+  QDBusConnection service = QDBusConnection::connectToBus(address, "action-service");
+  QDBusConnection program = QDBusConnection::connectToBus(address, "action-program");
+  ASSERT_TRUE(service.isConnected() && program.isConnected());
+  FakeNotifications fake;
+  ASSERT_TRUE(service.registerObject("/org/freedesktop/Notifications", &fake,
+                                     QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
+
+  std::vector<std::string> chosen;
+  {
+    delivery::DesktopNotifier notifier(program);
+    notifier.onAction = [&](const std::string& item, const std::string& action) {
+      chosen.push_back(item + " " + action);
+    };
+    EXPECT_EQ(notifier.NotifyDue("7", "Reminder due", "Item 7"),
+              delivery::DesktopNotifier::Way::Bus);
+    EXPECT_EQ(notifier.NotifyDue("8", "Reminder due", "Item 8"),
+              delivery::DesktopNotifier::Way::Bus);
+    notifier.Notify("Reminder not delivered", "Item 9");  // a failure offers nothing
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.shown.size() == 3; }, 5000));
+    EXPECT_TRUE(fake.actions[0].contains("snooze") && fake.actions[0].contains("Snooze"));
+    EXPECT_TRUE(fake.actions[2].isEmpty());
+    // The service numbered the notices 1, 2 and 3; the user snoozes the second and opens
+    // the first by clicking it; a choice on a notice of nobody's, or a second one, is
+    // ignored.
+    const auto invoke = [&](uint id, const QString& key) {
+      QDBusMessage message = QDBusMessage::createSignal(
+          "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+      message << id << key;
+      service.send(message);
+    };
+    QTest::qWait(100);  // the numbers' replies reach the program first
+    invoke(2, "snooze");
+    invoke(1, "default");
+    invoke(3, "snooze");
+    invoke(2, "open");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return chosen.size() >= 2; }, 5000));
+    QTest::qWait(200);
+    EXPECT_EQ(chosen, (std::vector<std::string>{"8 snooze", "7 open"}));
+  }
+  QDBusConnection::disconnectFromBus("action-service");
+  QDBusConnection::disconnectFromBus("action-program");
 }
 
 #include "DesktopNoticeTest.moc"
