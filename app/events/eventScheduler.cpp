@@ -1,11 +1,14 @@
 #include "events/eventScheduler.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "CommonCodeLite.h"
 #include "Exceptions.h"
 #include "channels/program/customApp.h"
+#include "events/eventExtras.h"
 #include "events/eventTable.h"
+#include "events/repeatRule.h"
 
 namespace event_scheduler {
 
@@ -15,9 +18,11 @@ namespace {
 
 const char* const kDateTimeFormat = "yyyy-mm-dd hh:nn:ss";
 
-// Notifies one due row through its checked channels; false when the supervisor did not
-// come and the pass has to end.
-bool Dispatch(EventRows& grid, int r, Platform::TDateTime localEnd, ChannelDispatch& channels) {
+enum class Dispatched { kSupervisorTimeout, kNotified, kNoChannel };
+
+// Notifies one due row through its checked channels.
+Dispatched Dispatch(EventRows& grid, int r, Platform::TDateTime localEnd,
+                    ChannelDispatch& channels) {
   unsigned flags = 0;
   const int columns[] = {kColSound, kColMessenger, kColEmail, kColCustomApp};
   const unsigned bits[] = {kSound, kMessenger, kEmail, kCustomApp};
@@ -28,7 +33,7 @@ bool Dispatch(EventRows& grid, int r, Platform::TDateTime localEnd, ChannelDispa
   }
   if (!channels.WaitForSupervisor()) {
     channels.ShowMessage(kTimeoutMessage);
-    return false;
+    return Dispatched::kSupervisorTimeout;
   }
   const auto text = [&grid, r] {
     return NotificationText(grid.GetCells(kColID, r), grid.GetCells(kColDescription, r),
@@ -67,12 +72,73 @@ bool Dispatch(EventRows& grid, int r, Platform::TDateTime localEnd, ChannelDispa
       }
     }
   }
-  if (flags != 0) {
-    grid.SetObjects(kColEndTime, r, kStateNotified);
-    grid.InvalidateRow(r);
-    channels.ItemNotified();
+  if (flags == 0) {
+    return Dispatched::kNoChannel;
   }
-  return true;
+  grid.SetObjects(kColEndTime, r, kStateNotified);
+  grid.InvalidateRow(r);
+  channels.ItemNotified();
+  return Dispatched::kNotified;
+}
+
+// The row's extra fields, empty when the table has no column for them.
+std::string Tail(const EventRows& grid, int r) {
+  return grid.ColCount() > event_extras::kColTail ? grid.GetCells(event_extras::kColTail, r)
+                                                  : std::string();
+}
+
+// A notified repeating row moves on to its next occurrence and is armed again. The series
+// goes on from the old end time, so an item notified early in its warning interval gets
+// the occurrence after that end, and one notified late, after a span the program was
+// closed, the first occurrence still to come: the missed ones are not notified one by one.
+void Repeat(EventRows& grid, int r, Platform::TDateTime end, Platform::TDateTime now,
+            double localOffset, double zoneOffset, ChannelDispatch& channels,
+            const std::function<void(const std::string&, const std::string&)>& unreadable) {
+  const std::string tail = Tail(grid, r);
+  const event_extras::Extras extras = event_extras::Read(tail);
+  if (extras.rule.empty()) {
+    return;
+  }
+  const std::string why = repeat_rule::Check(extras.rule);
+  if (!why.empty()) {
+    unreadable(extras.rule, why);
+    return;
+  }
+  const Platform::TDateTime nowInZone = now - (localOffset - zoneOffset) / 24.0;
+  const auto next =
+      repeat_rule::Next(extras.rule, end, extras.consumed, std::max(end, nowInZone), zoneOffset);
+  if (!next) {
+    return;
+  }
+  const std::string nextText = Platform::FormatDateTime(kDateTimeFormat, next->when);
+  grid.SetCells(kColEndTime, r, nextText);
+  grid.SetCells(event_extras::kColTail, r,
+                event_extras::WithRule(Tail(grid, r), extras.rule, next->index));
+  grid.SetObjects(kColEndTime, r, kStateArmed);
+  grid.InvalidateRow(r);
+  channels.ItemRepeats(grid.GetCells(kColID, r), nextText, next->passedOver, next->counted);
+}
+
+// A snoozed row whose time has come: its notice comes again, and the snooze is over. A
+// time that does not read is dropped; the snooze was the program's own, not the user's.
+void WakeSnoozed(EventRows& grid, int r, Platform::TDateTime now, ChannelDispatch& channels) {
+  const std::string tail = Tail(grid, r);
+  if (tail.empty()) {
+    return;
+  }
+  const std::string until = event_extras::Read(tail).snoozeUntil;
+  Platform::TDateTime when = 0.0;
+  if (until.empty() || (Platform::TryStrToDateTime(until, when) && when > now)) {
+    return;
+  }
+  grid.SetCells(event_extras::kColTail, r, event_extras::WithSnooze(tail, ""));
+  if (when != 0.0) {
+    channels.SnoozeEnded(
+        grid.GetCells(kColID, r),
+        NotificationText(grid.GetCells(kColID, r), grid.GetCells(kColDescription, r),
+                         grid.GetCells(kColEndTime, r), grid.GetCells(kColZone, r)),
+        grid.GetCells(kColSound, r) == "Y");
+  }
 }
 
 }  // namespace
@@ -111,11 +177,12 @@ PassEnd RunPass(EventRows& grid, Platform::TDateTime now,
   // One unreadable item must not keep the others from being notified: it is reported
   // once for its text and skipped until it is corrected.
   const auto skip = [&](std::set<std::string>& texts, const std::string& text, int r,
-                        const char* what, const char* why) {
+                        const char* what, const char* why,
+                        const char* outcome = "; the item is skipped until it is corrected") {
     if (texts.insert(text).second) {
       channels.ShowMessage(std::string(kRowErrorPrefix) + "the " + what + " of item '" +
-                           grid.GetCells(kColID, r) + "' cannot be read (" + why +
-                           "); the item is skipped until it is corrected.");
+                           grid.GetCells(kColID, r) + "' cannot be read (" + why + ")" + outcome +
+                           ".");
       grid.InvalidateRow(r);
     }
   };
@@ -123,7 +190,11 @@ PassEnd RunPass(EventRows& grid, Platform::TDateTime now,
     // The row count is read again on every turn: the supervisor wait runs other handlers.
     for (int r = grid.FixedRows(); r < grid.RowCount(); ++r) {
       try {
-        if (r == editingRow || grid.IsRowHidden(r) || grid.GetCells(kColWarnMinutes, r).empty() ||
+        if (grid.IsRowHidden(r)) {
+          continue;
+        }
+        WakeSnoozed(grid, r, now, channels);
+        if (r == editingRow || grid.GetCells(kColWarnMinutes, r).empty() ||
             grid.GetObjects(kColEndTime, r) != kStateArmed) {
           continue;
         }
@@ -135,8 +206,8 @@ PassEnd RunPass(EventRows& grid, Platform::TDateTime now,
           skip(skipped.endTimes, endText, r, "end time", e.what());
           continue;
         }
-        const Platform::TDateTime localEnd =
-            LocalEndTime(end, localOffset, ZoneOffset(zones, grid.GetCells(kColZone, r)));
+        const double zoneOffset = ZoneOffset(zones, grid.GetCells(kColZone, r));
+        const Platform::TDateTime localEnd = LocalEndTime(end, localOffset, zoneOffset);
         const std::string warning = grid.GetCells(kColWarnMinutes, r);
         bool due = false;
         try {
@@ -145,8 +216,17 @@ PassEnd RunPass(EventRows& grid, Platform::TDateTime now,
           skip(skipped.warnings, warning, r, "warning minutes", e.what());
           continue;
         }
-        if (due && !Dispatch(grid, r, localEnd, channels)) {
+        const Dispatched dispatched =
+            due ? Dispatch(grid, r, localEnd, channels) : Dispatched::kNoChannel;
+        if (dispatched == Dispatched::kSupervisorTimeout) {
           return PassEnd::SupervisorTimeout;
+        }
+        if (dispatched == Dispatched::kNotified) {
+          Repeat(grid, r, end, now, localOffset, zoneOffset, channels,
+                 [&](const std::string& rule, const std::string& why) {
+                   skip(skipped.rules, rule, r, "repeat rule", why.c_str(),
+                        "; the item is notified as one that does not repeat");
+                 });
         }
       } catch (const Platform::EInvalidGridOperation& e) {
         channels.ShowMessage(std::string(kRowErrorPrefix) + e.what());

@@ -22,10 +22,13 @@ class EventRows {
   virtual ~EventRows() = default;
   virtual int FixedRows() const = 0;
   virtual int RowCount() const = 0;
+  virtual int ColCount() const = 0;
   virtual bool IsRowHidden(int row) const = 0;
   virtual std::string GetCells(int col, int row) const = 0;
   virtual std::intptr_t GetObjects(int col, int row) const = 0;
   virtual void SetObjects(int col, int row, std::intptr_t value) = 0;
+  // Goes through the table's cell setter and its change event, as a typed text does.
+  virtual void SetCells(int col, int row, const std::string& text) = 0;
   // Asks for the row to be drawn again.
   virtual void InvalidateRow(int row) = 0;
 };
@@ -69,6 +72,15 @@ class ChannelDispatch {
   // The item just dispatched is marked notified in the table; told even when a later row
   // ends the pass, so that the mark can be kept on disk.
   virtual void ItemNotified() {}
+  // The repeating item just notified is armed again for its next occurrence; passedOver
+  // occurrences went by while the program was not running (counted false: at least so
+  // many), and were not notified one by one.
+  virtual void ItemRepeats(const std::string& /*id*/, const std::string& /*nextEnd*/,
+                           std::int64_t /*passedOver*/, bool /*counted*/) {}
+  // A snoozed item's time has come: its sound (when sounded checks it) and its notice
+  // come again; nothing else is sent again.
+  virtual void SnoozeEnded(const std::string& /*id*/, const std::string& /*text*/,
+                           bool /*sounded*/) {}
 };
 
 // The text that the messenger and e-mail channels send for an item.
@@ -93,9 +105,14 @@ enum class PassEnd { Completed, SupervisorTimeout };
 // unreadable, which outlives the pass so that the next passes stay quiet and the window
 // can mark the cell. The row whose end time the user is typing (editingRow, -1 for none)
 // is left alone: its cell holds only part of a date-time.
+// A notified item with a repeat rule (in the row's extra fields, when the table has
+// their column) gets the rule's next occurrence after now, and after its old end time,
+// as its end time and is armed again; a rule with no further occurrence leaves it
+// notified. A snoozed row whose time has come is told to the channels once.
 struct Unreadable {
   std::set<std::string> endTimes;
   std::set<std::string> warnings;
+  std::set<std::string> rules;  // repeat rules: the item is notified as one that does not repeat
 };
 PassEnd RunPass(EventRows& grid, Platform::TDateTime now,
                 const std::map<std::string, double>& zones, double localOffset,

@@ -7,6 +7,7 @@
 #include "Exceptions.h"
 #include "GridTypes.h"
 #include "QSStringGrid.h"
+#include "events/eventExtras.h"
 #include "events/eventScheduler.h"
 #include "events/eventTable.h"
 #include "window/gridEventRows.h"
@@ -49,6 +50,13 @@ class RecordingChannels : public ChannelDispatch {
   void ShowMessage(const std::string& text) override { calls.push_back("message " + text); }
   void ShowLastCheck(const std::string& text) override { calls.push_back("last check " + text); }
   void ItemNotified() override { ++notified; }
+  void ItemRepeats(const std::string& id, const std::string& next, std::int64_t passedOver,
+                   bool) override {
+    calls.push_back("repeats " + id + " " + next + " " + std::to_string(passedOver));
+  }
+  void SnoozeEnded(const std::string& id, const std::string&, bool sounded) override {
+    calls.push_back("snooze over " + id + (sounded ? " with sound" : ""));
+  }
   int notified = 0;
 
   // The calls other than the last-check caption.
@@ -312,4 +320,49 @@ TEST_F(Scheduler, EachItemMarkedNotifiedIsToldAlsoWhenALaterRowEndsThePass) {
   EXPECT_THROW(Pass(noon_), Platform::EConvertError);
   EXPECT_EQ(channels_.notified, 2) << "items 1 and 3";
   EXPECT_EQ(State(fails), kStateArmed);
+}
+
+// Rows with the column of the extra fields: a repeat rule and a snoozed notice.
+TEST_F(Scheduler, ARepeatingItemIsArmedAgainForItsNextOccurrenceAtTheSameWallClockTime) {
+  grid_.SetColCount(10);
+  const int daily = Add("1", "2006-05-01 12:05:00", "East");
+  grid_.SetCells(event_extras::kColTail, daily, "FREQ=DAILY;COUNT=3|0|");
+  // Closed for three days: notified once, then the first occurrence still to come.
+  const int missed = Add("2", "2006-04-28 09:00:00");
+  grid_.SetCells(event_extras::kColTail, missed, "FREQ=DAILY|0|");
+  const int broken = Add("3", "2006-04-30 08:00:00");
+  grid_.SetCells(event_extras::kColTail, broken, "FREQ=SOMETIMES|0|");
+
+  Pass(At(11, 0));  // 12:05 in East is 11:05 here: its warning began at 10:55
+  EXPECT_EQ(grid_.GetCells(kColEndTime, daily), "2006-05-02 12:05:00");
+  EXPECT_EQ(State(daily), kStateArmed);
+  EXPECT_EQ(grid_.GetCells(event_extras::kColTail, daily), "FREQ=DAILY;COUNT=3|1|");
+  EXPECT_EQ(grid_.GetCells(kColEndTime, missed), "2006-05-02 09:00:00");
+  EXPECT_EQ(State(broken), kStateNotified) << "an unreadable rule: notified as a one-off";
+  EXPECT_EQ(grid_.GetCells(event_extras::kColTail, broken), "FREQ=SOMETIMES|0|") << "kept as is";
+  const Calls calls = channels_.Dispatched();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "repeats 1 2006-05-02 12:05:00 0"), calls.end());
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "repeats 2 2006-05-02 09:00:00 3"), calls.end());
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& c) { return c.find("repeat rule") != c.npos; }),
+            1);
+
+  // The third occurrence is the last of COUNT=3: after it the item stays notified.
+  Pass(EncodeDateTime(2006, 5, 2, 11, 0, 0, 0));
+  EXPECT_EQ(grid_.GetCells(kColEndTime, daily), "2006-05-03 12:05:00");
+  Pass(EncodeDateTime(2006, 5, 3, 11, 0, 0, 0));
+  EXPECT_EQ(grid_.GetCells(kColEndTime, daily), "2006-05-03 12:05:00");
+  EXPECT_EQ(State(daily), kStateNotified);
+}
+
+TEST_F(Scheduler, ASnoozedNoticeComesBackOnceWhenItsTimeHasCome) {
+  grid_.SetColCount(10);
+  const int r = Add("1", "2006-05-01 11:00:00", "Local", "10", kStateNotified, "YYNN");
+  grid_.SetCells(event_extras::kColTail, r, "|0|2006-05-01 12:10:00|0|");
+  Pass(noon_);
+  EXPECT_EQ(channels_.Dispatched(), Calls{});
+  Pass(At(12, 10));
+  Pass(At(12, 10, 5));
+  EXPECT_EQ(channels_.Dispatched(), Calls{"snooze over 1 with sound"}) << "no message, no mail";
+  EXPECT_EQ(grid_.GetCells(event_extras::kColTail, r), "");
 }
