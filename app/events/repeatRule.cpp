@@ -138,6 +138,9 @@ std::string ReadRule(const std::string& text, ParsedRule& parsed) {
   if (std::string reason = NumbersKept(SplitParts(text), r); !reason.empty()) {
     return reason;
   }
+  if (r.rscale != nullptr) {
+    return "RSCALE is not run: the program counts in the Gregorian calendar";
+  }
   if (r.freq == ICAL_SECONDLY_RECURRENCE || Length(r.by_second, ICAL_BY_SECOND_SIZE) > 1) {
     return "the rule repeats more often than once a minute";
   }
@@ -145,6 +148,11 @@ std::string ReadRule(const std::string& text, ParsedRule& parsed) {
     if (icalrecurrencetype_day_position(r.by_day[i]) != 0 && r.freq != ICAL_MONTHLY_RECURRENCE &&
         r.freq != ICAL_YEARLY_RECURRENCE) {
       return "a numbered BYDAY needs FREQ=MONTHLY or FREQ=YEARLY";
+    }
+    // libical takes seconds to find that no month has a sixth Monday.
+    if (r.freq == ICAL_MONTHLY_RECURRENCE &&
+        std::abs(icalrecurrencetype_day_position(r.by_day[i])) > 5) {
+      return "a month has no more than five of a weekday";
     }
   }
   // libical walks such a rule minute by minute through the days it leaves out: a year
@@ -249,6 +257,65 @@ std::optional<icaltimetype> JumpedNext(const icalrecurrencetype& series, const S
     }
   }
   return std::nullopt;  // more occurrences in one period than a pass may step through
+}
+
+// How far ahead of the moment asked about an occurrence is looked for. libical walks
+// through every period of the rule's frequency up to the next occurrence, and a rule
+// whose parts never meet (some it cannot run, such as FREQ=DAILY;BYMONTHDAY=-1) is walked
+// to the last year it counts in, seconds or minutes of work at a fine frequency. An
+// UNTIL at the horizon ends that walk; a series whose next occurrence lies beyond it
+// counts as ended. The horizons leave room for an hourly or daily rule on 29 February.
+std::int64_t SearchHorizon(const icalrecurrencetype& r) {
+  constexpr std::int64_t kDay = kSecsPerDay, kYear = 366 * kDay;
+  std::int64_t base = 100 * kYear, unit = kYear;
+  switch (r.freq) {
+    case ICAL_MINUTELY_RECURRENCE:  // no day or month parts (ReadRule): a week's cycle
+      base = 8 * kDay;
+      unit = 60;
+      break;
+    case ICAL_HOURLY_RECURRENCE:
+      base = 9 * kYear;
+      unit = 3600;
+      break;
+    case ICAL_DAILY_RECURRENCE:
+      unit = kDay;
+      break;
+    case ICAL_WEEKLY_RECURRENCE:
+      unit = 7 * kDay;
+      break;
+    case ICAL_MONTHLY_RECURRENCE:
+      unit = 31 * kDay;
+      break;
+    default:
+      break;
+  }
+  return std::max<std::int64_t>(base, 2 * unit * std::max<short>(r.interval, 1));
+}
+
+// The rule as the iterator runs it: COUNT and the rule's own UNTIL are applied by Next,
+// the UNTIL given here only bounds the search.
+icalrecurrencetype Series(const icalrecurrencetype& r, std::int64_t last) {
+  // The last second of 9999, beyond which the date-times of the program do not go.
+  static const std::int64_t kLast =
+      std::llround(Platform::EncodeDate(9999, 12, 31)) * kSecsPerDay + kSecsPerDay - 1;
+  icalrecurrencetype series = r;
+  series.count = 0;
+  series.until = FromSeconds(std::min(last, kLast));
+  return series;
+}
+
+// Runs a readable rule once from a fixed start: libical refuses some combinations of
+// parts only when it runs them, and some give no date at all.
+std::string RunOnce(const icalrecurrencetype& r) {
+  const std::int64_t start = std::llround(Platform::EncodeDate(2000, 1, 1)) * kSecsPerDay;
+  const Iterator it = MakeIterator(Series(r, start + SearchHorizon(r)), FromSeconds(start));
+  if (!it) {
+    return "the parts of the rule do not go together";
+  }
+  if (icaltime_is_null_time(icalrecur_iterator_next(it.get()))) {
+    return "the rule gives no date";
+  }
+  return {};
 }
 
 void AppendList(std::string& text, const std::vector<std::string>& words) {
@@ -414,19 +481,7 @@ std::string Check(const std::string& rule) {
   if (std::string reason = ReadRule(rule, parsed); !reason.empty()) {
     return reason;
   }
-  // Run it once from a fixed start, without its end, as Next will run it.
-  icalrecurrencetype series = parsed.r;
-  series.count = 0;
-  series.until = icaltime_null_time();
-  const std::int64_t start = std::llround(Platform::EncodeDate(2000, 1, 1)) * kSecsPerDay;
-  const Iterator it = MakeIterator(series, FromSeconds(start));
-  if (!it) {
-    return "the parts of the rule do not go together";
-  }
-  if (icaltime_is_null_time(icalrecur_iterator_next(it.get()))) {
-    return "the rule gives no date";
-  }
-  return {};
+  return RunOnce(parsed.r);
 }
 
 std::optional<Occurrence> Next(const std::string& rule, TDateTime end, std::int64_t consumed,
@@ -434,7 +489,7 @@ std::optional<Occurrence> Next(const std::string& rule, TDateTime end, std::int6
   ParsedRule parsed;
   const std::optional<std::int64_t> endSecs = ToSeconds(end, false);
   const std::optional<std::int64_t> afterSecs = ToSeconds(after, true);
-  if (!ReadRule(rule, parsed).empty() || !endSecs || !afterSecs) {
+  if (!ReadRule(rule, parsed).empty() || !RunOnce(parsed.r).empty() || !endSecs || !afterSecs) {
     return std::nullopt;
   }
   consumed = std::max<std::int64_t>(consumed, 0);
@@ -443,9 +498,9 @@ std::optional<Occurrence> Next(const std::string& rule, TDateTime end, std::int6
       parsed.r.count > 0 ? parsed.r.count - consumed : std::numeric_limits<std::int64_t>::max();
   // COUNT and UNTIL are applied here: the series restarts at the end time, and an UNTIL
   // in UTC has to be moved into the item's zone first.
-  icalrecurrencetype series = parsed.r;
-  series.count = 0;
-  series.until = icaltime_null_time();
+  const std::int64_t searched = span.after + SearchHorizon(parsed.r);
+  const icalrecurrencetype series =
+      Series(parsed.r, span.until ? std::min(*span.until, searched) : searched);
 
   // The end time is the series' first occurrence, whether or not the rule would give it.
   if (remaining <= 0 || (span.until && span.end > *span.until)) {

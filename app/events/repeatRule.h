@@ -37,7 +37,9 @@ struct Occurrence {
 // occurrence number `consumed`) and whose COUNT is reduced by `consumed`. `end` and
 // `after` are wall-clock times in the item's zone; an UNTIL written in UTC is moved into
 // that zone with zoneOffsetHours, a date-only UNTIL lasts to the end of its day.
-// Nothing when the series has ended (UNTIL passed, COUNT used up, a rule Check refuses).
+// Nothing when the series has ended (UNTIL passed, COUNT used up, a rule Check refuses),
+// and when its next occurrence lies beyond the search horizon: a week or more for a rule
+// by minutes, nine years by hours, a hundred years otherwise (more for long intervals).
 std::optional<Occurrence> Next(const std::string& rule, Platform::TDateTime end,
                                std::int64_t consumed, Platform::TDateTime after,
                                double zoneOffsetHours);

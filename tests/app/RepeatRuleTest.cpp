@@ -123,7 +123,11 @@ TEST(RepeatRuleCheck, RefusesWhatCannotBeRun) {
   for (const char* bad :
        {"", "garbage", "FREQ=SECONDLY", "FREQ=MINUTELY;BYSECOND=0,30", "FREQ=DAILY;INTERVAL=70000",
         "FREQ=DAILY;COUNT=4294967297", "FREQ=DAILY;COUNT=10001", "FREQ=WEEKLY;BYDAY=1TU",
-        "FREQ=MINUTELY;BYYEARDAY=300", "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30"}) {
+        "FREQ=MONTHLY;BYDAY=53MO", "FREQ=MINUTELY;BYYEARDAY=300",
+        "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30", "RSCALE=HEBREW;FREQ=YEARLY",
+        // libical gives no date for a last day of the month below FREQ=MONTHLY, and
+        // would look for one hour by hour until the year 2582.
+        "FREQ=DAILY;BYMONTHDAY=-1", "FREQ=HOURLY;BYMONTHDAY=-1;BYDAY=MO,TU"}) {
     EXPECT_NE(Check(bad), "") << bad;
     EXPECT_FALSE(Next(bad, At(2027, 1, 1), 0, At(2027, 1, 1), 0)) << bad;
   }
