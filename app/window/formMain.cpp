@@ -129,7 +129,7 @@ void TfrmMain::StartUp() {
     StartUpStayOnTop();
     LoadSettings("VirtualTZ", "EbayLogin");
     marker = "N";
-    LoadSettings("EbayPassword", "DesktopNotifications");
+    LoadSettings("EbayPassword", "SnoozeMinutes");
 
     marker = "O";
     StartSupervisor();
@@ -189,6 +189,8 @@ void TfrmMain::ConnectHandlers() {
           [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
   connect(pmnuiDeliveryLog, &QAction::triggered, this,
           [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
+  connect(pmnuiRepeat, &QAction::triggered, this,
+          [this] { Guarded([this] { pmnuiRepeatClick(); }); });
   // Check boxes and edits report programmatic changes too, as the handlers expect;
   // drop-down lists report only the user's choice.
   using Handler = void (TfrmMain::*)();

@@ -182,6 +182,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   QAction* pmnuiHideEvents = nullptr;
   QAction* pmnuiHideSettings = nullptr;
   QAction* pmnuiDeliveryLog = nullptr;
+  QAction* pmnuiRepeat = nullptr;
+  QLineEdit* edtSnoozeMinutes = nullptr;
   QMenu* popTop = nullptr;
   QAction* pmnuiTopHideEvents = nullptr;
   QAction* pmnuiTopHideSettings = nullptr;
@@ -275,7 +277,18 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::string EventTooltip(int row) const;
   bool RowDeliveryFailed(int row) const;
   void NoticeOnDesktop(const std::string& summary, const std::string& body);
+  // A due item's notice, with Snooze and Open where the desktop offers them.
+  void DueNoticeOnDesktop(const std::string& item, const std::string& body);
   void ShowFailureNotices(const std::vector<std::string>& bodies);
+  // Repeating items and snoozed notices (formMainRepeat.cpp). The row whose end time the
+  // scheduler pass is moving to its next occurrence, whose outcome stays with it.
+  int passMovesRow_ = -1;
+  void pmnuiRepeatClick();
+  void NoticeAction(const std::string& itemId, const std::string& action);
+  // The first visible row of an item ID; -1 when no row has it.
+  int RowOfItem(const std::string& itemId) const;
+  // The tooltip's line about a row's repeat rule; empty when it does not repeat.
+  std::string RepeatTooltip(int row) const;
   // End-time and warning texts the scheduler could not read: reported once, their cells
   // marked.
   event_scheduler::Unreadable unreadable_m;

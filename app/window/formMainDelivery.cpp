@@ -52,6 +52,13 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
     }
   };
   pNotifier_m = std::make_unique<delivery::DesktopNotifier>();
+  pNotifier_m->onAction = [this](const std::string& item, const std::string& action) {
+    try {
+      NoticeAction(item, action);
+    } catch (const std::exception& e) {
+      dialogs_.ShowException(e);
+    }
+  };
   tmrNotices = new QTimer(this);
   tmrNotices->setObjectName("tmrNotices");
   tmrNotices->setSingleShot(true);
@@ -125,7 +132,7 @@ std::uint64_t TfrmMain::DeliveryBegins(const std::string& item, const std::strin
   }
   pDeliveryLog_m->Write(item, delivery::kScheduler, "Dispatching: " + text);
   if (cboDesktopNotifications->currentIndex() >= delivery::kNoticesEveryDueItem) {
-    NoticeOnDesktop(delivery::kDueSummary, text);
+    DueNoticeOnDesktop(item, text);
   }
   return pOutcomes_m->Begin(item, Platform::FormatDateTime("hh:nn:ss", Platform::Now()));
 }
@@ -157,6 +164,14 @@ void TfrmMain::ShowFailureNotices(const std::vector<std::string>& bodies) {
   }
 }
 
+void TfrmMain::DueNoticeOnDesktop(const std::string& item, const std::string& body) {
+  try {
+    pNotifier_m->NotifyDue(item, delivery::kDueSummary, body);
+  } catch (const std::exception&) {
+    // A notice that cannot be shown is in the log all the same.
+  }
+}
+
 void TfrmMain::NoticeOnDesktop(const std::string& summary, const std::string& body) {
   try {
     pNotifier_m->Notify(summary, body);
@@ -166,11 +181,17 @@ void TfrmMain::NoticeOnDesktop(const std::string& summary, const std::string& bo
 }
 
 std::string TfrmMain::EventTooltip(int row) const {
-  if (row < grdEvents->FixedRows() || row >= grdEvents->RowCount() ||
-      grdEvents->GetObjects(kColEndTime, row) != kStateNotified) {
+  if (row < grdEvents->FixedRows() || row >= grdEvents->RowCount()) {
     return "";
   }
-  return pOutcomes_m->Tooltip(grdEvents->GetCells(kColID, row));
+  // A repeating item is armed again at once: its tooltip tells the rule and, under it,
+  // how the notification that went out fared.
+  const std::string repeat = RepeatTooltip(row);
+  const std::string outcome =
+      grdEvents->GetObjects(kColEndTime, row) == kStateNotified || !repeat.empty()
+          ? pOutcomes_m->Tooltip(grdEvents->GetCells(kColID, row))
+          : "";
+  return repeat.empty() || outcome.empty() ? repeat + outcome : repeat + "\n" + outcome;
 }
 
 bool TfrmMain::RowDeliveryFailed(int row) const {

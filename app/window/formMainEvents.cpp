@@ -9,6 +9,7 @@
 #include "Exceptions.h"
 #include "QSStringGrid.h"
 #include "delivery/deliveryOutcome.h"
+#include "events/eventExtras.h"
 #include "events/eventTable.h"
 #include "events/eventsFile.h"
 #include "window/formMain.h"
@@ -19,6 +20,7 @@ using namespace event_table;
 
 namespace {
 constexpr std::uint32_t kUnreadableColour = 0x008080FF;  // light red, as 0x00BBGGRR
+const char* const kRepeatMark = " \u21BB";               // a clockwise arrow
 const std::set<std::string> kNoTexts;
 }  // namespace
 
@@ -86,8 +88,18 @@ void TfrmMain::grdEventsCellChange(int ACol, int ARow, const std::string&, bool&
     if (ARow < grdEvents->FixedRows() || ACol != kColEndTime) {
       return;
     }
-    // A new end time starts the item afresh: its last outcome no longer colours the row.
-    pOutcomes_m->Forget(grdEvents->GetCells(kColID, ARow));
+    // A new end time starts the item afresh: its last outcome no longer colours the row,
+    // unless the pass moves a repeating item on, whose outcome is the one just sent. A
+    // snooze of the old end time is over.
+    if (ARow != passMovesRow_) {
+      pOutcomes_m->Forget(grdEvents->GetCells(kColID, ARow));
+    }
+    if (grdEvents->ColCount() > event_extras::kColTail) {
+      const std::string tail = grdEvents->GetCells(event_extras::kColTail, ARow);
+      if (!tail.empty() && !event_extras::Read(tail).snoozeUntil.empty()) {
+        grdEvents->SetCells(event_extras::kColTail, ARow, event_extras::WithSnooze(tail, ""));
+      }
+    }
     const int state = static_cast<int>(grdEvents->GetObjects(kColEndTime, ARow));
     int newState = state;
     if (state == kStateNew) {
@@ -112,8 +124,8 @@ void TfrmMain::grdEventsCellChange(int ACol, int ARow, const std::string&, bool&
 }
 
 void TfrmMain::grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect&,
-                                       QSGrid::TGridDrawState, std::string&, int& iOverrideFlags,
-                                       int& iOverrideVals, QSGrid::TFont&) {
+                                       QSGrid::TGridDrawState, std::string& asVal,
+                                       int& iOverrideFlags, int& iOverrideVals, QSGrid::TFont&) {
   std::string marker = "A";
   try {
     if (ARow < grdEvents->FixedRows()) {
@@ -133,6 +145,12 @@ void TfrmMain::grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect&,
                                                                         : kNoTexts;
     if (!unreadable.empty() && unreadable.count(grdEvents->GetCells(ACol, ARow)) != 0) {
       grdEvents->Canvas().Brush.Color = kUnreadableColour;
+    }
+    // A repeating item's end time carries the repeat mark.
+    if (ACol == kColEndTime && grdEvents->ColCount() > event_extras::kColTail &&
+        !grdEvents->GetCells(event_extras::kColTail, ARow).empty() &&
+        !event_extras::Read(grdEvents->GetCells(event_extras::kColTail, ARow)).rule.empty()) {
+      asVal += kRepeatMark;
     }
   } catch (const std::exception& e) {
     dialogs_.ShowMessage(Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
@@ -180,7 +198,9 @@ void TfrmMain::SaveEvents() {
     }
     std::string line;
     for (int c = 0; c < columns; ++c) {
-      if (!grdEvents->IsColHidden(c)) {
+      if (c == event_extras::kColTail) {
+        line += grdEvents->GetCells(c, row);  // the fields after the columns, as read
+      } else if (!grdEvents->IsColHidden(c)) {
         events_file::AppendField(line, grdEvents->GetCells(c, row), grdEvents->GetObjects(c, row));
       }
     }
@@ -214,6 +234,18 @@ void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string&
       step = "P3";
       for (std::size_t k = 0; k < values.size(); ++k) {
         const int c = static_cast<int>(k / 2);
+        if (c == event_extras::kColTail && c < columns) {
+          // The fields after the columns stay together, as the line held them.
+          text.clear();
+          for (std::size_t t = k; t < values.size(); ++t) {
+            text.append(values[t]);
+            if (t + 1 < values.size()) {
+              text += '|';
+            }
+          }
+          grdEvents->SetCells(c, r, text);
+          break;
+        }
         if (c >= columns) {
           continue;
         }

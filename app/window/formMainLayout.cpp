@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "QSStringGrid.h"
+#include "events/eventExtras.h"
 #include "events/eventTable.h"
 #include "window/formMain.h"
 #include "window/qtConvert.h"
@@ -130,7 +131,9 @@ QTimer* Timer(QObject* owner, const char* name, int interval) {
 // The event grid as the window designs it; the header titles go in as the form loads.
 void ConfigureEventGrid(TQSStringGrid& grid) {
   using namespace QSGrid;
-  grid.SetColCount(9);
+  // The nine columns of an item, and a hidden one for the fields the events file carries
+  // after them (a repeat rule, a snooze).
+  grid.SetColCount(10);
   grid.SetFixedCols(0);
   grid.SetFixedRows(1);
   grid.SetDefaultRowHeight(18);
@@ -143,6 +146,7 @@ void ConfigureEventGrid(TQSStringGrid& grid) {
   for (int c = 0; c < 9; ++c) {
     grid.SetColWidths(c, widths[c]);
   }
+  grid.SetColWidths(event_extras::kColTail, -1);
   grid.SetOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine |
                   goDrawFocusSelected | goRowSizing | goColSizing | goEditing | goAlwaysShowEditor |
                   goTabs | goThumbTracking);
@@ -265,6 +269,9 @@ void TfrmMain::CreateControls() {
     cboDesktopNotifications->addItems(
         {"None", "When a reminder is not delivered", "For every due reminder"});
     cboDesktopNotifications->setCurrentIndex(1);
+    p.Label("Snooze minutes:");
+    edtSnoozeMinutes = p.Edit("edtSnoozeMinutes");
+    edtSnoozeMinutes->setText("10");
   }
   // Events
   {
@@ -458,6 +465,7 @@ void TfrmMain::CreateMenus() {
   pmnuiHideSettings = Item(pmnuMain, "pmnuiHideSettings", "Hide Settings", true);
   pmnuMain->addSeparator();
   pmnuiDeliveryLog = Item(pmnuMain, "pmnuiDeliveryLog", "Delivery log...");
+  pmnuiRepeat = Item(pmnuMain, "pmnuiRepeat", "Repeat...");
 
   popTop = Named(new QMenu(this), "popTop");
   pmnuiTopHideEvents = Item(popTop, "pmnuiTopHideEvents", "Hide Events", true);

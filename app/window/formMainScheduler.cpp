@@ -32,6 +32,26 @@
 
 namespace {
 
+// The grid as the pass walks it; while the pass moves a repeating item's end time on,
+// the window knows that row, whose outcome stays with it.
+class PassRows final : public GridEventRows {
+ public:
+  explicit PassRows(TfrmMain& window) : GridEventRows(*window.grdEvents), w_(window) {}
+  void SetCells(int col, int row, const std::string& text) override {
+    const int before = std::exchange(w_.passMovesRow_, row);
+    try {
+      GridEventRows::SetCells(col, row, text);
+    } catch (...) {
+      w_.passMovesRow_ = before;
+      throw;
+    }
+    w_.passMovesRow_ = before;
+  }
+
+ private:
+  TfrmMain& w_;
+};
+
 class WindowChannels : public event_scheduler::ChannelDispatch {
  public:
   explicit WindowChannels(TfrmMain& window) : w_(window) {}
@@ -118,6 +138,28 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
   }
 
   void ItemNotified() override { notified_ = true; }
+
+  void ItemRepeats(const std::string& id, const std::string& nextEnd, std::int64_t passedOver,
+                   bool counted) override {
+    std::string line = "Repeats: armed again for " + nextEnd;
+    if (passedOver > 0) {
+      line += "; notified once for " + std::string(counted ? "" : "at least ") +
+              std::to_string(passedOver + 1) + " occurrences that went by while it was closed";
+    }
+    w_.pDeliveryLog_m->Write(id, delivery::kScheduler, line);
+  }
+
+  // The snooze is over: the sound (when the item has it) and the notice come again; the
+  // e-mail, the message and the program reach others or act, and are not repeated.
+  void SnoozeEnded(const std::string& id, const std::string& text, bool sounded) override {
+    w_.pDeliveryLog_m->Write(id, delivery::kScheduler, "Snooze over: " + text);
+    if (sounded && w_.chkEnableSound->isChecked()) {
+      PlaySoundFile(w_.Media(), FromQ(w_.edtSoundFile->text()), false, "", false,
+                    [](SoundStart, const std::string&) {});
+    }
+    w_.DueNoticeOnDesktop(id, text);
+    notified_ = true;  // the snooze's end is kept on disk as a mark is
+  }
   // Saves the items marked notified so far, when the window keeps its events on disk.
   void KeepMarks() {
     w_.savePending_ = w_.savePending_ || notified_;
@@ -174,7 +216,7 @@ void TfrmMain::tmrEventsTimer() {
           (QDateTime::currentMSecsSinceEpoch() - grdEvents->LastEditAt()) / 1000.0);
   std::exception_ptr failure;
   try {
-    GridEventRows rows(*grdEvents);
+    PassRows rows(*this);
     event_scheduler::RunPass(rows, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m, channels,
                              &unreadable_m, typingEndTime ? grdEvents->Row() : -1);
   } catch (const std::exception&) {

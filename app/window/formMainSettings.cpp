@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <variant>
 
+#include "DateTime.h"
 #include "QSStringGrid.h"
 #include "settings/settingsStore.h"
 #include "time/timeZoneCatalogue.h"
@@ -125,6 +126,7 @@ const SettingRow kSettings[] = {
     {"EnableCustomApp", Form::Flag, &W::chkEnableCustomApp, Rule::Box},
     {"CustomApp", Form::Text, &W::edtLaunchApp, Rule::Text},
     {"DesktopNotifications", Form::Integer, &W::cboDesktopNotifications, Rule::Index},
+    {"SnoozeMinutes", Form::Integer, &W::edtSnoozeMinutes, Rule::Text},
     {"Left", Form::Integer, WindowPart::Left, Rule::Geometry},
     {"Top", Form::Integer, WindowPart::Top, Rule::Geometry},
     {"Height", Form::Integer, WindowPart::Height, Rule::Geometry},
@@ -279,7 +281,8 @@ void Apply(TfrmMain& w, const SettingRow& row, const Variant& value) {
       // A stored text is shown whole, however long (an edit keeps 32,767 characters by default).
       QLineEdit* edit = w.*std::get<QLineEdit * TfrmMain::*>(row.bound);
       edit->setMaxLength(std::numeric_limits<int>::max());
-      edit->setText(ToQ(value.AsString()));
+      edit->setText(row.form == Form::Integer ? QString::number(value.AsInt())
+                                              : ToQ(value.AsString()));
       break;
     }
     case Rule::SelectOrNone: {
@@ -335,6 +338,14 @@ std::optional<Variant> Current(const TfrmMain& w, const SettingRow& row) {
             return Variant((w.*box)->isChecked());
           },
           [&](QLineEdit* TfrmMain::*edit) -> std::optional<Variant> {
+            if (row.form == Form::Integer) {
+              // A number half typed, or none, is not stored.
+              std::int32_t number = 0;
+              if (!Platform::TryStrToInt(FromQ((w.*edit)->text()), number)) {
+                return std::nullopt;
+              }
+              return Variant(number);
+            }
             return Variant(FromQ((w.*edit)->text()));
           },
           [&](QComboBox* TfrmMain::*combo) -> std::optional<Variant> {

@@ -4,7 +4,7 @@
 #include "QSStringGrid.h"
 #include "events/eventScheduler.h"
 
-class GridEventRows final : public event_scheduler::EventRows {
+class GridEventRows : public event_scheduler::EventRows {
  public:
   explicit GridEventRows(TQSStringGrid& grid) : grid_(grid) {}
 
