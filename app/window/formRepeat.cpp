@@ -102,12 +102,12 @@ void TfrmRepeat::BuildControls() {
   form->addRow("Repeat:", cmbFrequency);
 
   rowInterval_ = Row(this);
-  speInterval = new QSpinBox(rowInterval_);
-  speInterval->setObjectName("speInterval");
-  speInterval->setRange(1, 32767);  // libical keeps INTERVAL in a short
+  spnInterval = new QSpinBox(rowInterval_);
+  spnInterval->setObjectName("spnInterval");
+  spnInterval->setRange(1, 32767);  // libical keeps INTERVAL in a short
   lblIntervalUnit = new QLabel(rowInterval_);
   lblIntervalUnit->setObjectName("lblIntervalUnit");
-  rowInterval_->layout()->addWidget(speInterval);
+  rowInterval_->layout()->addWidget(spnInterval);
   rowInterval_->layout()->addWidget(lblIntervalUnit);
   form->addRow("Every:", rowInterval_);
 
@@ -195,15 +195,15 @@ QWidget* TfrmRepeat::BuildEndRow() {
   dtpUntil->setCalendarPopup(true);
   rbtnEndCount = new QRadioButton("After", rowEnd_);
   rbtnEndCount->setObjectName("rbtnEndCount");
-  speCount = new QSpinBox(rowEnd_);
-  speCount->setObjectName("speCount");
-  speCount->setRange(1, repeat_rule::kMaxCount);
-  speCount->setSuffix(" times");
+  spnCount = new QSpinBox(rowEnd_);
+  spnCount->setObjectName("spnCount");
+  spnCount->setRange(1, repeat_rule::kMaxCount);
+  spnCount->setSuffix(" times");
   ending->addWidget(rbtnEndNever, 0, 0);
   ending->addWidget(rbtnEndUntil, 1, 0);
   ending->addWidget(dtpUntil, 1, 1);
   ending->addWidget(rbtnEndCount, 2, 0);
-  ending->addWidget(speCount, 2, 1);
+  ending->addWidget(spnCount, 2, 1);
   ending->setColumnStretch(2, 1);
   return rowEnd_;
 }
@@ -211,7 +211,7 @@ QWidget* TfrmRepeat::BuildEndRow() {
 void TfrmRepeat::ConnectRefresh() {
   const auto refresh = [this] { Refresh(); };
   connect(cmbFrequency, &QComboBox::currentIndexChanged, this, refresh);
-  connect(speInterval, &QSpinBox::valueChanged, this, refresh);
+  connect(spnInterval, &QSpinBox::valueChanged, this, refresh);
   for (QCheckBox* box : chkWeekdays) {
     connect(box, &QCheckBox::toggled, this, refresh);
   }
@@ -223,13 +223,13 @@ void TfrmRepeat::ConnectRefresh() {
     connect(box, &QComboBox::currentIndexChanged, this, refresh);
   }
   connect(dtpUntil, &QDateEdit::dateChanged, this, refresh);
-  connect(speCount, &QSpinBox::valueChanged, this, refresh);
+  connect(spnCount, &QSpinBox::valueChanged, this, refresh);
   connect(edtCustom, &QLineEdit::textChanged, this, refresh);
 }
 
 void TfrmRepeat::ShowChoices(const Choices& c) {
   cmbFrequency->setCurrentIndex(static_cast<int>(c.frequency));
-  speInterval->setValue(c.interval);
+  spnInterval->setValue(c.interval);
   for (int i = 0; i < 7; ++i) {
     chkWeekdays[i]->setChecked(c.weekdays[i]);
   }
@@ -241,14 +241,14 @@ void TfrmRepeat::ShowChoices(const Choices& c) {
   rbtnEndUntil->setChecked(c.ending == Ending::kUntil);
   rbtnEndCount->setChecked(c.ending == Ending::kCount);
   dtpUntil->setDate(ToQDate(c.untilDate));
-  speCount->setValue(c.count);
+  spnCount->setValue(c.count);
   edtCustom->setText(QString::fromStdString(c.custom));
 }
 
 Choices TfrmRepeat::ShownChoices() const {
   Choices c;
   c.frequency = static_cast<Frequency>(cmbFrequency->currentIndex());
-  c.interval = speInterval->value();
+  c.interval = spnInterval->value();
   for (int i = 0; i < 7; ++i) {
     c.weekdays[i] = chkWeekdays[i]->isChecked();
   }
@@ -261,7 +261,7 @@ Choices TfrmRepeat::ShownChoices() const {
                                          : Ending::kNever;
   const QDate until = dtpUntil->date();
   c.untilDate = Platform::EncodeDate(until.year(), until.month(), until.day());
-  c.count = speCount->value();
+  c.count = spnCount->value();
   c.custom = edtCustom->text().trimmed().toStdString();
   return c;
 }
@@ -287,7 +287,7 @@ void TfrmRepeat::Refresh() {
   cmbOrdinal->setEnabled(rbtnOrdinalWeekday->isChecked());
   cmbWeekday->setEnabled(rbtnOrdinalWeekday->isChecked());
   dtpUntil->setEnabled(rbtnEndUntil->isChecked());
-  speCount->setEnabled(rbtnEndCount->isChecked());
+  spnCount->setEnabled(rbtnEndCount->isChecked());
 
   const std::string rule = Rule();
   const std::string reason = rule.empty() ? std::string() : repeat_rule::Check(rule);

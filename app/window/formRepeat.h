@@ -32,7 +32,7 @@ class TfrmRepeat : public QDialog {
   repeat_rule::Choices ShownChoices() const;
 
   QComboBox* cmbFrequency = nullptr;
-  QSpinBox* speInterval = nullptr;
+  QSpinBox* spnInterval = nullptr;
   QLabel* lblIntervalUnit = nullptr;
   std::array<QCheckBox*, 7> chkWeekdays{};  // Monday first
   QRadioButton* rbtnDayOfMonth = nullptr;
@@ -44,7 +44,7 @@ class TfrmRepeat : public QDialog {
   QRadioButton* rbtnEndUntil = nullptr;
   QDateEdit* dtpUntil = nullptr;
   QRadioButton* rbtnEndCount = nullptr;
-  QSpinBox* speCount = nullptr;
+  QSpinBox* spnCount = nullptr;
   QLineEdit* edtCustom = nullptr;
   QLabel* lblDescription = nullptr;
   QPushButton* bbtnOk = nullptr;

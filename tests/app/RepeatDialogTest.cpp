@@ -30,10 +30,10 @@ TEST(RepeatDialog, ANewRuleStartsFromTheEndTimeAndReturnsTheChoicesMade) {
   EXPECT_EQ(weeks.Rule(), "");
   EXPECT_EQ(weeks.lblDescription->text(), "Does not repeat");
   Choose(weeks.cmbFrequency, Frequency::kWeeks);
-  weeks.speInterval->setValue(2);
+  weeks.spnInterval->setValue(2);
   weeks.chkWeekdays[3]->setChecked(true);
   weeks.rbtnEndCount->setChecked(true);
-  weeks.speCount->setValue(5);
+  weeks.spnCount->setValue(5);
   EXPECT_EQ(weeks.Rule(), "FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH;COUNT=5");
   EXPECT_EQ(weeks.lblDescription->text(), "Repeats every 2 weeks on Tuesday and Thursday, 5 times");
 
