@@ -375,9 +375,9 @@ TEST(MessengerSession, TricklingServersAreCutOffAtTheirDeadlines) {
       return c.reply && command.asWord == c.word ? c.reply(command) : server.DefaultReply(command);
     });
     Session session(server.Port(), passport.NexusUrl(), "first@test.example");
-    session.worker->Timings_m.iPassportMs = 600;
-    session.worker->Timings_m.iXfrWaitMs = 600;
-    session.worker->Timings_m.iJoinWaitMs = 600;
+    session.worker->Timings_m.passportMs = 600;
+    session.worker->Timings_m.xfrWaitMs = 600;
+    session.worker->Timings_m.joinWaitMs = 600;
     session.Run();
     EXPECT_TRUE(session.log.Has(c.logLine)) << session.log.Text();
     EXPECT_EQ(session.worker->asFailure_m, c.logLine);
@@ -533,7 +533,7 @@ TEST(MessengerSession, AStopRequestEndsTheRunWhereverItComes) {
     const int bound = testsupport::BindLoopback(port);
     ASSERT_GE(bound, 0);
     Session session(port, passport.NexusUrl());
-    session.worker->Timings_m.iConnectPauseMs = 3600 * 1000;
+    session.worker->Timings_m.connectPauseMs = 3600 * 1000;
     session.worker->Resume();
     EXPECT_TRUE(session.log.WaitForLine("Error during attempt#1" + kRefused));
     session.worker->Terminate();
