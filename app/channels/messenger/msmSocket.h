@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Exceptions.h"
@@ -33,13 +32,10 @@ struct MessengerTimings {
 };
 
 // The failure of a readability wait; its text is the plain string the run logs.
-class SocketWaitError {
+class SocketWaitError : public Platform::Exception {
  public:
-  explicit SocketWaitError(std::string text) : text_(std::move(text)) {}
-  const std::string& Text() const noexcept { return text_; }
-
- private:
-  std::string text_;
+  using Platform::Exception::Exception;
+  const std::string& Text() const noexcept { return Message(); }
 };
 
 struct SocketErrorEntry {
