@@ -77,8 +77,7 @@ std::string thrQSMSMessenger::GetClientTicket(const std::string& password,
   }
   // The nexus and the login server together: a server that trickles its answer gets no
   // more than this.
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(Timings_m.passportMs);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(Timings_m.passportMs);
   std::string loginServer;
   if (!QueryPassportNexus(deadline, loginServer) || loginServer.empty()) {
     // An empty ticket would only be refused after a long wait.

@@ -75,8 +75,8 @@ int SendText(int socket, const std::string& text);
 int ReceiveText(int socket, std::string& into, int maxBytes, int timeoutMs);
 
 // Shuts down sending, drains what the peer still sends (at most drainMs) and closes.
-// True when the peer closed in time and the close succeeded. The socket is closed on
-// every way out, so the caller may forget it.
+// True when the peer closed in time (closing an open socket cannot fail). The socket is
+// closed on every way out, so the caller may forget it.
 bool CloseSocketGracefully(int socket, int drainMs = 10000);
 
 }  // namespace msm
