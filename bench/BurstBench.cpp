@@ -103,11 +103,11 @@ struct ServerProcess {
 // refusal of each message), to show what the supervisor and the servers alone allow.
 msm::MessengerTimings ShortWaits() {
   msm::MessengerTimings t;
-  t.iPollMs = 100;
-  t.iAckWaitMs = 250;
-  t.iConnectPauseMs = 100;
-  t.iRetryPauseMs = 250;
-  t.iDrainMs = 1000;
+  t.pollMs = 100;
+  t.ackWaitMs = 250;
+  t.connectPauseMs = 100;
+  t.retryPauseMs = 250;
+  t.drainMs = 1000;
   return t;
 }
 

@@ -34,13 +34,13 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   int emptyPolls = 0;
   const Clock::time_point asked = Clock::now();
   while (!Terminated()) {
-    if (MillisecondsSince(asked) > Timings_m.iXfrWaitMs) {
+    if (MillisecondsSince(asked) > Timings_m.xfrWaitMs) {
       Abort("Error attempting to receive XFR response, no switchboard transfer within " +
-            msm::DurationText(Timings_m.iXfrWaitMs) + "!");
+            msm::DurationText(Timings_m.xfrWaitMs) + "!");
     }
-    if (msm::CheckForSocketData(iNSSocket_m, nullptr, Timings_m.iPollMs)) {
+    if (msm::CheckForSocketData(iNSSocket_m, nullptr, Timings_m.pollMs)) {
       std::string data;
-      if (msm::ReceiveText(iNSSocket_m, data, 5000, Timings_m.iReceiveMs) < 1) {
+      if (msm::ReceiveText(iNSSocket_m, data, 5000, Timings_m.receiveMs) < 1) {
         Abort("Error attempting to receive XFR response: " + msm::ReceiveErrorText());
       }
       reply = data;
@@ -50,7 +50,7 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
       }
     } else {
       LogMsg("NO DATA - CheckForSocketData returned: false");
-      if (++emptyPolls >= Timings_m.iMaxEmptyPolls) {
+      if (++emptyPolls >= Timings_m.maxEmptyPolls) {
         Abort("Error attempting to receive XFR response, MAX attempts exceeded!");
       }
     }
@@ -103,7 +103,7 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   LogMsg("Session OUT command sent OK, bytes sent: " + std::to_string(sbSent));
   LogMsg("Waiting to see if there is a response from the Server.");
   std::string sbBye;
-  const int sbGot = msm::ReceiveText(iSBSocket_m, sbBye, 5000, Timings_m.iReceiveMs);
+  const int sbGot = msm::ReceiveText(iSBSocket_m, sbBye, 5000, Timings_m.receiveMs);
   if (sbGot < 0) {
     LogMsg("Error receiving Session OUT response: " + msm::ReceiveErrorText());
   } else if (sbGot > 0) {
@@ -120,7 +120,7 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
   LogMsg("Logout command sent OK, bytes sent: " + std::to_string(nsSent));
   LogMsg("Waiting to see if there is a response from the Server.");
   std::string nsBye;
-  const int nsGot = msm::ReceiveText(iNSSocket_m, nsBye, 5000, Timings_m.iReceiveMs);
+  const int nsGot = msm::ReceiveText(iNSSocket_m, nsBye, 5000, Timings_m.receiveMs);
   if (nsGot < 0) {
     LogMsg("Error receiving Logoff response: " + msm::ReceiveErrorText());
   } else if (nsGot > 0) {
@@ -146,19 +146,19 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
   const Clock::time_point called = Clock::now();
   while (waiting && !Terminated()) {
     // A ringing that never turns into a join, however much else arrives, ends in time.
-    if (MillisecondsSince(called) > Timings_m.iJoinWaitMs) {
+    if (MillisecondsSince(called) > Timings_m.joinWaitMs) {
       Abort("Error attempting to receive JOI response, " + recipient + " did not join within " +
-            msm::DurationText(Timings_m.iJoinWaitMs) + "!");
+            msm::DurationText(Timings_m.joinWaitMs) + "!");
     }
-    if (!msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.iPollMs)) {
+    if (!msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.pollMs)) {
       LogMsg("NO DATA - CheckForSocketData returned: false");
-      if (++emptyPolls >= Timings_m.iMaxEmptyPolls) {
+      if (++emptyPolls >= Timings_m.maxEmptyPolls) {
         Abort("Error attempting to receive XFR response, MAX attempts exceeded!");
       }
       continue;
     }
     std::string data;
-    if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.iReceiveMs) < 1) {
+    if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.receiveMs) < 1) {
       Abort("Error receiving JOIN response: " + msm::ReceiveErrorText());
     }
     LogMsg("Received Data from Switchboard: " + data);
@@ -201,9 +201,9 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
   bool accepted = true;
   const Clock::time_point sent = Clock::now();
   while (!Terminated()) {
-    if (msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.iPollMs)) {
+    if (msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.pollMs)) {
       std::string data;
-      if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.iReceiveMs) < 1) {
+      if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.receiveMs) < 1) {
         LogMsg("Error receiving Switchboard response: " + msm::ReceiveErrorText());
       } else {
         LogMsg("Received Data from Switchboard: " + data);
@@ -215,7 +215,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
       break;
     }
     LogMsg("NO DATA - CheckForSocketData returned: false");
-    if (MillisecondsSince(sent) > Timings_m.iAckWaitMs) {
+    if (MillisecondsSince(sent) > Timings_m.ackWaitMs) {
       LogMsg("Timeout attempting to receive Switchboard response, MAX attempts exceeded!");
       break;
     }

@@ -8,6 +8,7 @@
 
 #include "Exceptions.h"
 #include "SocketError.h"
+#include "UniqueFd.h"
 #include "channels/messenger/msmProtocol.h"
 #include "channels/messenger/msmSocket.h"
 
@@ -140,23 +141,23 @@ int Listen(int& port, bool listening = true) {
 
 TEST(MessengerSocket, ConnectPollAndGracefulClose) {
   int closedPort = 0;
-  const int closed = Listen(closedPort, false);
+  Platform::UniqueFd closed(Listen(closedPort, false));
   EXPECT_EQ(ConnectSocket("127.0.0.1", closedPort, 1000), -1);
   EXPECT_EQ(SocketErrorText("Calling ConnectToHost()", 0),
             "Calling ConnectToHost(): Connection refused (10061)");
-  ::close(closed);
+  closed.reset();
   EXPECT_EQ(ConnectSocket("", 1863, 1000), -1);
   EXPECT_EQ(Platform::WSAGetLastError(), Platform::WSAHOST_NOT_FOUND);
 
   int port = 0;
-  const int listener = Listen(port);
+  const Platform::UniqueFd listener(Listen(port));
   const int client = ConnectSocket("127.0.0.1", port, 1000);
   ASSERT_GE(client, 0);
-  const int peer = ::accept(listener, nullptr, nullptr);
+  const Platform::UniqueFd peer(::accept(listener.get(), nullptr, nullptr));
   EXPECT_FALSE(CheckForSocketData(client, nullptr, 50));
-  ::send(peer, "0123456789", 10, 0);
+  ::send(peer.get(), "0123456789", 10, 0);
   EXPECT_TRUE(CheckForSocketData(client, nullptr, 1000));
-  ::shutdown(peer, SHUT_WR);
+  ::shutdown(peer.get(), SHUT_WR);
 
   testing::internal::CaptureStderr();
   EXPECT_TRUE(CloseSocketGracefully(client, 1000));
@@ -165,11 +166,8 @@ TEST(MessengerSocket, ConnectPollAndGracefulClose) {
 
   // A peer that never closes: the drain gives up at its bound.
   const int silent = ConnectSocket("127.0.0.1", port, 1000);
-  const int silentPeer = ::accept(listener, nullptr, nullptr);
+  const Platform::UniqueFd silentPeer(::accept(listener.get(), nullptr, nullptr));
   EXPECT_FALSE(CloseSocketGracefully(silent, 100));
   std::string into;
-  EXPECT_EQ(ReceiveText(silentPeer, into, 10, 50), 0);  // our side did close
-  ::close(silentPeer);
-  ::close(peer);
-  ::close(listener);
+  EXPECT_EQ(ReceiveText(silentPeer.get(), into, 10, 50), 0);  // our side did close
 }

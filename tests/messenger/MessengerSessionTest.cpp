@@ -12,6 +12,7 @@
 
 #include "MessengerTestServers.h"
 #include "MessengerTestSupport.h"
+#include "UniqueFd.h"
 
 using msmtest::Session;
 using testsupport::FakePassportServer;
@@ -375,9 +376,9 @@ TEST(MessengerSession, TricklingServersAreCutOffAtTheirDeadlines) {
       return c.reply && command.asWord == c.word ? c.reply(command) : server.DefaultReply(command);
     });
     Session session(server.Port(), passport.NexusUrl(), "first@test.example");
-    session.worker->Timings_m.iPassportMs = 600;
-    session.worker->Timings_m.iXfrWaitMs = 600;
-    session.worker->Timings_m.iJoinWaitMs = 600;
+    session.worker->Timings_m.passportMs = 600;
+    session.worker->Timings_m.xfrWaitMs = 600;
+    session.worker->Timings_m.joinWaitMs = 600;
     session.Run();
     EXPECT_TRUE(session.log.Has(c.logLine)) << session.log.Text();
     EXPECT_EQ(session.worker->asFailure_m, c.logLine);
@@ -508,11 +509,11 @@ std::string ConnectLine(const char* when, int count) {
 TEST(MessengerSession, ARefusedPortGetsEveryConnectionAttemptThenTheRunEnds) {
   FakePassportServer passport;
   int port = 0;
-  const int bound = testsupport::BindLoopback(port);  // never listening: refused
-  ASSERT_GE(bound, 0);
+  Platform::UniqueFd bound(testsupport::BindLoopback(port));  // never listening: refused
+  ASSERT_TRUE(bound);
   Session session(port, passport.NexusUrl());
   session.Run();
-  ::close(bound);
+  bound.reset();
   for (int count = 1; count <= 4; ++count) {
     EXPECT_EQ(session.log.Count(ConnectLine("after", count)), 1) << session.log.Text();
     EXPECT_EQ(session.log.Count("Error during attempt#" + std::to_string(count) + kRefused), 1);
@@ -530,15 +531,15 @@ TEST(MessengerSession, AStopRequestEndsTheRunWhereverItComes) {
   {
     // Between two connection attempts: the pause is the one set, and the stop cuts it short.
     int port = 0;
-    const int bound = testsupport::BindLoopback(port);
-    ASSERT_GE(bound, 0);
+    Platform::UniqueFd bound(testsupport::BindLoopback(port));
+    ASSERT_TRUE(bound);
     Session session(port, passport.NexusUrl());
-    session.worker->Timings_m.iConnectPauseMs = 3600 * 1000;
+    session.worker->Timings_m.connectPauseMs = 3600 * 1000;
     session.worker->Resume();
     EXPECT_TRUE(session.log.WaitForLine("Error during attempt#1" + kRefused));
     session.worker->Terminate();
     session.worker->WaitFor();
-    ::close(bound);
+    bound.reset();
     EXPECT_FALSE(session.log.Has(ConnectLine("before", 2))) << session.log.Text();
     EXPECT_EQ(session.worker->asFailure_m, signInFailed);
     EXPECT_EQ(session.log.Lines().back(), kEnd);
@@ -598,13 +599,13 @@ TEST(MessengerSession, ATicketRefusedThreeTimesEndsAfterTheThirdRun) {
 
 TEST(MessengerSession, ANexusThatRefusesTheConnectionEndsTheRun) {
   int port = 0;
-  const int bound = testsupport::BindLoopback(port);
-  ASSERT_GE(bound, 0);
+  Platform::UniqueFd bound(testsupport::BindLoopback(port));
+  ASSERT_TRUE(bound);
   ScriptedMsnServer server;
   Session session(server.Port(), "https://127.0.0.1:" + std::to_string(port) + "/rdr/pprdr.asp",
                   "first@test.example");
   session.Run();
-  ::close(bound);
+  bound.reset();
   const std::string failure = session.worker->asFailure_m;
   EXPECT_EQ(failure.rfind("MSM Internal error: ", 0), 0u) << session.log.Text();
   EXPECT_GT(failure.size(), std::string("MSM Internal error: ").size());

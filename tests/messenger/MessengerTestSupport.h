@@ -58,17 +58,17 @@ class RecordingLog : public Platform::MessageTarget {
 
 inline msm::MessengerTimings FastTimings() {
   msm::MessengerTimings t;
-  t.iPollMs = 100;
-  t.iMaxEmptyPolls = 4;
-  t.iSignInWaitMs = 400;
-  t.iConnectPauseMs = 10;
-  t.iRetryPauseMs = 50;
-  t.iAckWaitMs = 250;
-  t.iReceiveMs = 3000;
-  t.iDrainMs = 300;
-  t.iPassportMs = 10000;
-  t.iXfrWaitMs = 5000;
-  t.iJoinWaitMs = 5000;
+  t.pollMs = 100;
+  t.maxEmptyPolls = 4;
+  t.signInWaitMs = 400;
+  t.connectPauseMs = 10;
+  t.retryPauseMs = 50;
+  t.ackWaitMs = 250;
+  t.receiveMs = 3000;
+  t.drainMs = 300;
+  t.passportMs = 10000;
+  t.xfrWaitMs = 5000;
+  t.joinWaitMs = 5000;
   return t;
 }
 

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,11 +11,10 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
 #include "SocketError.h"
 #include "channels/email/mailMessage.h"
-#include "channels/email/smtpTls.h"
+#include "net/tlsClient.h"
 
 namespace smtp {
 
@@ -25,15 +23,8 @@ namespace {
 // A reply line longer than this is not from an SMTP server (the limit is 512).
 constexpr std::size_t kMaxLineLength = 4096;
 
-long long NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-int Remaining(long long deadlineMs) {
-  const long long left = deadlineMs - NowMs();
-  return left < 0 ? 0 : static_cast<int>(left);
+net::Deadline After(int milliseconds) {
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
 }
 
 // "Socket Error # 10061 Connection refused.": the code as the logs have always shown it.
@@ -73,10 +64,10 @@ std::string SocketMessage(int code) {
 }
 
 // Waits until the socket is ready for the events or the deadline passes; false on timeout.
-bool WaitReady(int fd, short events, long long deadlineMs) {
+bool WaitReady(int fd, short events, net::Deadline deadline) {
   for (;;) {
     pollfd p{fd, events, 0};
-    const int n = ::poll(&p, 1, Remaining(deadlineMs));
+    const int n = ::poll(&p, 1, net::MillisecondsLeft(deadline));
     if (n > 0) {
       return true;
     }
@@ -177,95 +168,89 @@ Client::~Client() {
 }
 
 void Client::Connect() {
-  const long long deadline = NowMs() + limits_.connectMs;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port_);
-  // The resolver bounds its own waits (its time-out and attempts settings).
-  const int eai = ::getaddrinfo(host_.c_str(), service.c_str(), &hints, &found);
-  if (eai != 0) {
-    throw SmtpError(SocketMessage(Platform::SetLastSocketErrorFromAddrInfo(eai, errno)));
+  net::Connection connection = net::TcpConnect(host_, port_, After(limits_.connectMs));
+  if (!connection) {
+    throw SmtpError(SocketMessage(connection.code));
   }
-  int lastError = ETIMEDOUT;
-  for (addrinfo* a = found; a != nullptr && fd_ < 0; a = a->ai_next) {
-    const int fd =
-        ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
-    if (fd < 0) {
-      lastError = errno;
-      continue;
-    }
-    int err = 0;
-    if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-      err = errno;
-      if (err == EINPROGRESS) {
-        err = ETIMEDOUT;
-        if (WaitReady(fd, POLLOUT, deadline)) {
-          socklen_t size = sizeof err;
-          if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0) {
-            err = errno;
-          }
-        }
-      }
-    }
-    if (err == 0) {
-      fd_ = fd;
-    } else {
-      lastError = err;
-      ::close(fd);
-    }
+  const int flags = ::fcntl(connection.fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(connection.fd.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+    RaiseFromErrno(errno);
   }
-  ::freeaddrinfo(found);
-  if (fd_ < 0) {
-    RaiseFromErrno(lastError);
-  }
+  fd_ = std::move(connection.fd);
   buffer_.clear();
 }
 
 void Client::Disconnect() {
   tls_.reset();
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  fd_.reset();
   buffer_.clear();
   ehlo_ = {};
 }
 
+std::string Client::TlsFailureText(const net::TlsError& error, TlsStep step) const {
+  using Cause = net::TlsError::Cause;
+  const std::string& reason = error.Reason();
+  const bool closed = error.WhatFailed() == Cause::Closed && reason.empty();
+  switch (error.WhatFailed()) {
+    case Cause::Socket:
+      return SocketMessage(error.Code());
+    case Cause::TimedOut:
+      return step == TlsStep::Handshake ? "TLS handshake with " + host_ + " timed out."
+             : step == TlsStep::Read    ? "Read timed out."
+                                        : "Write timed out.";
+    case Cause::Certificate:
+      return "The certificate of " + host_ + " was not accepted: " + reason + ".";
+    default:
+      break;
+  }
+  if (closed && step == TlsStep::Read) {
+    return "Connection Closed Gracefully.";
+  }
+  const std::string why = closed           ? "the server closed the connection"
+                          : reason.empty() ? "unknown"
+                                           : reason;
+  switch (step) {
+    case TlsStep::Handshake:
+      return "TLS handshake with " + host_ + " failed: " + why + ".";
+    case TlsStep::Read:
+      return "TLS read failed: " + why + ".";
+    case TlsStep::Write:
+      break;
+  }
+  return "TLS write failed: " + why + ".";
+}
+
 void Client::StartTls() {
-  const long long deadline = NowMs() + limits_.replyMs;
-  auto session = std::make_unique<TlsSession>();
-  session->Handshake(fd_, host_, [this, deadline](bool writable) {
-    if (!WaitReady(fd_, writable ? POLLOUT : POLLIN, deadline)) {
-      throw SmtpError("TLS handshake with " + host_ + " timed out.");
-    }
-  });
-  tls_ = std::move(session);
+  try {
+    const net::TlsContext context(net::PeerCheck::Verify);
+    tls_ = std::make_unique<net::TlsClient>(context, fd_.get(), host_, After(limits_.replyMs));
+  } catch (const net::TlsError& e) {
+    throw SmtpError(TlsFailureText(e, TlsStep::Handshake));
+  }
 }
 
 void Client::WriteAll(const std::string& bytes) {
-  if (fd_ < 0) {
+  if (!fd_) {
     throw SmtpError("Not connected.");
   }
-  const long long deadline = NowMs() + limits_.replyMs;
+  const net::Deadline deadline = After(limits_.replyMs);
   if (tls_) {
-    tls_->Write(bytes.data(), bytes.size(), [this, deadline](bool writable) {
-      if (!WaitReady(fd_, writable ? POLLOUT : POLLIN, deadline)) {
-        throw SmtpError("Write timed out.");
-      }
-    });
+    try {
+      tls_->WriteAll(bytes, deadline);
+    } catch (const net::TlsError& e) {
+      throw SmtpError(TlsFailureText(e, TlsStep::Write));
+    }
     return;
   }
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    const ssize_t n = ::send(fd_.get(), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitReady(fd_, POLLOUT, deadline)) {
+      if (!WaitReady(fd_.get(), POLLOUT, deadline)) {
         throw SmtpError("Write timed out.");
       }
     } else {
@@ -281,7 +266,28 @@ void Client::WriteLine(const std::string& line, const char* shown) {
   WriteAll(line + "\r\n");
 }
 
-std::string Client::ReadLine(long long deadlineMs) {
+std::string Client::ReadLine(net::Deadline deadline) {
+  std::string line;
+  if (tls_) {
+    try {
+      // One byte more than a line may have tells a line too long from one just long enough.
+      line = tls_->ReadLine(deadline, kMaxLineLength + 1);
+    } catch (const net::TlsError& e) {
+      throw SmtpError(TlsFailureText(e, TlsStep::Read));
+    }
+    if (line.size() > kMaxLineLength) {
+      throw SmtpError("Reply line from the server too long.");
+    }
+  } else {
+    line = ReadPlainLine(deadline);
+  }
+  if (transcript) {
+    transcript(false, line);
+  }
+  return line;
+}
+
+std::string Client::ReadPlainLine(net::Deadline deadline) {
   for (;;) {
     const std::size_t end = buffer_.find('\n');
     if (end != std::string::npos) {
@@ -290,30 +296,16 @@ std::string Client::ReadLine(long long deadlineMs) {
       if (!line.empty() && line.back() == '\r') {
         line.pop_back();
       }
-      if (transcript) {
-        transcript(false, line);
-      }
       return line;
     }
     if (buffer_.size() > kMaxLineLength) {
       throw SmtpError("Reply line from the server too long.");
     }
-    if (tls_) {
-      const bool more = tls_->Read(buffer_, [this, deadlineMs](bool writable) {
-        if (!WaitReady(fd_, writable ? POLLOUT : POLLIN, deadlineMs)) {
-          throw SmtpError("Read timed out.");
-        }
-      });
-      if (!more) {
-        throw SmtpError("Connection Closed Gracefully.");
-      }
-      continue;
-    }
-    if (!WaitReady(fd_, POLLIN, deadlineMs)) {
+    if (!WaitReady(fd_.get(), POLLIN, deadline)) {
       throw SmtpError("Read timed out.");
     }
     char chunk[1024];
-    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    const ssize_t n = ::recv(fd_.get(), chunk, sizeof chunk, 0);
     if (n > 0) {
       buffer_.append(chunk, static_cast<std::size_t>(n));
     } else if (n == 0) {
@@ -325,10 +317,10 @@ std::string Client::ReadLine(long long deadlineMs) {
 }
 
 Reply Client::ReadReply() {
-  if (fd_ < 0) {
+  if (!fd_) {
     throw SmtpError("Not connected.");
   }
-  const long long deadline = NowMs() + limits_.replyMs;
+  const net::Deadline deadline = After(limits_.replyMs);
   ReplyParser parser;
   while (!parser.Feed(ReadLine(deadline))) {
   }
@@ -381,13 +373,13 @@ void Client::Open(const std::string& heloName) {
 }
 
 void Client::SignIn(const std::string& user, const std::string& password) {
-  if (fd_ < 0) {
+  if (!fd_) {
     throw SmtpError("Not connected.");
   }
   if (!tls_) {
     sockaddr_in peer{};
     socklen_t size = sizeof peer;
-    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
+    if (::getpeername(fd_.get(), reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
         peer.sin_family != AF_INET || !IsLoopback(peer.sin_addr.s_addr)) {
       throw SmtpError(
           "The password is not sent without TLS to a server that is not on this computer: "
@@ -415,7 +407,7 @@ void Client::SignIn(const std::string& user, const std::string& password) {
 
 void Client::Send(const std::string& from, const std::vector<std::string>& recipients,
                   const std::string& message) {
-  if (fd_ < 0) {
+  if (!fd_) {
     throw SmtpError("Not connected.");
   }
   Command("RSET");
@@ -432,7 +424,7 @@ void Client::Send(const std::string& from, const std::vector<std::string>& recip
 }
 
 void Client::Close() {
-  if (fd_ < 0) {
+  if (!fd_) {
     return;
   }
   try {

@@ -13,6 +13,13 @@
 #include <vector>
 
 #include "Exceptions.h"
+#include "UniqueFd.h"
+#include "net/tcpConnect.h"
+
+namespace net {
+class TlsClient;
+class TlsError;
+}  // namespace net
 
 namespace smtp {
 
@@ -63,8 +70,6 @@ std::optional<std::vector<std::string>> Extension(const Reply& ehlo, const std::
 // Whether a peer at this IPv4 address (in network order) is this computer.
 bool IsLoopback(std::uint32_t address);
 
-class TlsSession;
-
 class Client {
  public:
   Client(std::string host, int port, Limits limits = {}, Security security = Security::None);
@@ -90,7 +95,6 @@ class Client {
             const std::string& message);
   // Writes QUIT without waiting for its reply, then closes. Does nothing when closed.
   void Close();
-  bool IsOpen() const { return fd_ >= 0; }
 
   // Sees every line sent (true) and received (false), for debugging; may be empty.
   // Lines that carry a password are shown with it masked.
@@ -102,7 +106,11 @@ class Client {
   void StartTls();
   void WriteAll(const std::string& bytes);
   void WriteLine(const std::string& line, const char* shown = nullptr);
-  std::string ReadLine(long long deadlineMs);
+  std::string ReadLine(net::Deadline deadline);
+  std::string ReadPlainLine(net::Deadline deadline);
+  enum class TlsStep { Handshake, Read, Write };
+  // The failure of a TLS step in this client's words.
+  std::string TlsFailureText(const net::TlsError& error, TlsStep step) const;
   Reply ReadReply();
   Reply Command(const std::string& line, const char* shown = nullptr);
   void Expect(const Reply& reply, int code, int alternative = 0);
@@ -111,9 +119,9 @@ class Client {
   int port_;
   Limits limits_;
   Security security_;
-  int fd_ = -1;
+  Platform::UniqueFd fd_;  // non-blocking: every wait is a poll within a time limit
   std::string buffer_;
-  std::unique_ptr<TlsSession> tls_;
+  std::unique_ptr<net::TlsClient> tls_;
   Reply ehlo_;  // the last reply to EHLO, empty after HELO
 };
 

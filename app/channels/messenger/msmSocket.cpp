@@ -1,32 +1,22 @@
 #include "channels/messenger/msmSocket.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 
 #include "SocketError.h"
+#include "UniqueFd.h"
+#include "net/tcpConnect.h"
 
 namespace msm {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int MillisecondsLeft(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
 
 // Waits for events on one socket; 1 ready, 0 time out (last error 10060), -1 failure.
 int WaitFor(int socket, short events, int timeoutMs) {
@@ -128,52 +118,9 @@ std::string SocketErrorText(const std::string& context, int code) {
 }
 
 int ConnectSocket(const std::string& host, int port, int timeoutMs) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int eai = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (eai != 0 || found == nullptr) {
-    Platform::SetLastSocketErrorFromAddrInfo(eai != 0 ? eai : EAI_NONAME, errno);
-    return -1;
-  }
-  sockaddr_in address{};
-  std::memcpy(&address, found->ai_addr, sizeof address);
-  ::freeaddrinfo(found);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    Platform::SetLastSocketErrorFromErrno(errno);
-    return -1;
-  }
-  // Connect without blocking so that an address that never answers costs at most the
-  // time limit; the socket is blocking again afterwards.
-  const int flags = ::fcntl(fd, F_GETFL);
-  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-  int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  if (result != 0 && errno == EINPROGRESS) {
-    const int ready = WaitFor(fd, POLLOUT, timeoutMs);
-    if (ready == 1) {
-      int error = 0;
-      socklen_t size = sizeof error;
-      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-      result = error == 0 ? 0 : -1;
-      errno = error;
-    }
-    if (ready != 1) {
-      ::close(fd);
-      return -1;
-    }
-  }
-  if (result != 0) {
-    Platform::SetLastSocketErrorFromErrno(errno);
-    ::close(fd);
-    return -1;
-  }
-  ::fcntl(fd, F_SETFL, flags);
-  Platform::WSASetLastError(0);
-  return fd;
+  // The outcome is left as the thread's last socket error, where the caller reads it.
+  return net::TcpConnect(host, port, Clock::now() + std::chrono::milliseconds(timeoutMs))
+      .fd.release();
 }
 
 bool CheckForSocketData(int socket, const std::vector<int>* set, int waitMs) {
@@ -238,16 +185,17 @@ bool CloseSocketGracefully(int socket, int drainMs) {
   if (socket < 0) {
     return false;
   }
+  // Closed on every way out, even when it cannot be shut down.
+  Platform::UniqueFd owned(socket);
   if (::shutdown(socket, SHUT_WR) != 0) {
     Platform::SetLastSocketErrorFromErrno(errno);
-    ::close(socket);  // never leak the socket, even when it cannot be shut down
     return false;
   }
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(drainMs);
   char chunk[1024];
   bool peerClosed = false;
   for (;;) {
-    if (WaitFor(socket, POLLIN, MillisecondsLeft(deadline)) != 1) {
+    if (WaitFor(socket, POLLIN, net::MillisecondsLeft(deadline)) != 1) {
       break;
     }
     const ssize_t got = ::recv(socket, chunk, sizeof chunk, 0);
@@ -265,8 +213,9 @@ bool CloseSocketGracefully(int socket, int drainMs) {
     std::fprintf(stderr, "FYI, received %d unexpected bytes during shutdown.\n",
                  static_cast<int>(got));
   }
-  const bool closed = ::close(socket) == 0;
-  return peerClosed && closed;
+  // The socket was open just now, so closing it cannot fail for want of one; Linux
+  // releases it even when close reports an interruption.
+  return peerClosed;
 }
 
 }  // namespace msm

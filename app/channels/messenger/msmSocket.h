@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Exceptions.h"
@@ -15,31 +14,28 @@ namespace msm {
 // Every wait of the messenger, in milliseconds or counts. The defaults are the protocol's
 // own values; tests shrink them.
 struct MessengerTimings {
-  int iPollMs = 1000;          // one readability poll
-  int iMaxEmptyPolls = 30;     // empty polls before a switchboard wait gives up
-  int iSignInWaitMs = 120000;  // collecting the answer to the first USR
-  int iMaxHandshakes = 4;      // the first handshake and three repetitions
-  int iConnectPauseMs = 1000;  // between two connection attempts
-  int iRetryPauseMs = 2500;    // before a new run after a refused ticket
-  int iAckWaitMs = 5000;       // waiting for a negative acknowledgement of a MSG
-  int iReceiveMs = 60000;      // any single receive, connect, or TLS read
-  int iDrainMs = 10000;        // draining a connection that is being closed
-  int iMaxLoginRequests = 5;   // requests to the Passport login server per ticket
+  int pollMs = 1000;          // one readability poll
+  int maxEmptyPolls = 30;     // empty polls before a switchboard wait gives up
+  int signInWaitMs = 120000;  // collecting the answer to the first USR
+  int maxHandshakes = 4;      // the first handshake and three repetitions
+  int connectPauseMs = 1000;  // between two connection attempts
+  int retryPauseMs = 2500;    // before a new run after a refused ticket
+  int ackWaitMs = 5000;       // waiting for a negative acknowledgement of a MSG
+  int receiveMs = 60000;      // any single receive, connect, or TLS read
+  int drainMs = 10000;        // draining a connection that is being closed
+  int maxLoginRequests = 5;   // requests to the Passport login server per ticket
   // Whole steps, however steadily the server keeps sending: a trickle must not hold the
   // worker. The switchboard waits match their thirty one-second polls.
-  int iPassportMs = 120000;  // the Passport sign-in in all: the nexus and the login server
-  int iXfrWaitMs = 30000;    // the switchboard transfer after "XFR SB"
-  int iJoinWaitMs = 30000;   // a recipient's JOI after CAL
+  int passportMs = 120000;  // the Passport sign-in in all: the nexus and the login server
+  int xfrWaitMs = 30000;    // the switchboard transfer after "XFR SB"
+  int joinWaitMs = 30000;   // a recipient's JOI after CAL
 };
 
 // The failure of a readability wait; its text is the plain string the run logs.
-class SocketWaitError {
+class SocketWaitError : public Platform::Exception {
  public:
-  explicit SocketWaitError(std::string text) : text_(std::move(text)) {}
-  const std::string& Text() const noexcept { return text_; }
-
- private:
-  std::string text_;
+  using Platform::Exception::Exception;
+  const std::string& Text() const noexcept { return Message(); }
 };
 
 struct SocketErrorEntry {
@@ -79,8 +75,8 @@ int SendText(int socket, const std::string& text);
 int ReceiveText(int socket, std::string& into, int maxBytes, int timeoutMs);
 
 // Shuts down sending, drains what the peer still sends (at most drainMs) and closes.
-// True when the peer closed in time and the close succeeded. The socket is closed on
-// every way out, so the caller may forget it.
+// True when the peer closed in time (closing an open socket cannot fail). The socket is
+// closed on every way out, so the caller may forget it.
 bool CloseSocketGracefully(int socket, int drainMs = 10000);
 
 }  // namespace msm

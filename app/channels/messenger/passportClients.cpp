@@ -1,33 +1,18 @@
 #include "channels/messenger/passportClients.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "Exceptions.h"
 #include "SocketError.h"
 #include "channels/messenger/msmSocket.h"
 #include "net/lateLibrary.h"
-#include "net/tlsLibrary.h"
+#include "net/tcpConnect.h"
 
 namespace msm {
 
 namespace {
-
-std::string OpenSslError(const tls::Api& lib, const std::string& what) {
-  const unsigned long code = lib.ERR_get_error();
-  lib.ERR_clear_error();
-  if (code == 0) {
-    return what;
-  }
-  char text[256];
-  lib.ERR_error_string_n(code, text, sizeof text);
-  return what + ": " + text;
-}
 
 constexpr std::size_t kMaxLine = 64 * 1024;
 
@@ -35,16 +20,16 @@ constexpr std::size_t kMaxLine = 64 * 1024;
 
 // ---- TlsContext
 
-TlsContext::TlsContext()
-    : lib_(&tls::Library()), ctx_(lib_->SSL_CTX_new(lib_->TLS_client_method())) {
-  if (ctx_ == nullptr) {
-    throw Platform::Exception(OpenSslError(*lib_, "Could not create the TLS context"));
+TlsContext::TlsContext() {
+  try {
+    context_ = std::make_unique<const net::TlsContext>(net::PeerCheck::None);
+  } catch (const net::TlsError& e) {
+    if (e.WhatFailed() == net::TlsError::Cause::Library) {
+      throw;
+    }
+    throw Platform::Exception("Could not create the TLS context" +
+                              (e.Detail().empty() ? std::string() : ": " + e.Detail()));
   }
-  lib_->SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
-}
-
-TlsContext::~TlsContext() {
-  lib_->SSL_CTX_free(ctx_);
 }
 
 // ---- NexusClient
@@ -148,137 +133,75 @@ NexusAnswer NexusClient::Get(const std::string& url, const std::string& userAgen
 
 // ---- TlsLineClient
 
-namespace {
-
-int MillisecondsLeft(TlsLineClient::Deadline deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-  return left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
-}
-
-}  // namespace
-
 TlsLineClient::TlsLineClient(const TlsContext& context, const std::string& host, int port,
                              int timeoutMs, Deadline deadline)
-    : lib_(context.Library()), timeoutMs_(timeoutMs), deadline_(deadline) {
+    : timeoutMs_(timeoutMs), deadline_(deadline) {
   const std::string connecting = "Connecting to " + host;
-  if (MillisecondsLeft(deadline_) == 0) {
+  if (net::MillisecondsLeft(deadline_) == 0) {
     throw DeadlineExceeded(connecting + ": out of time");
   }
-  fd_ = ConnectSocket(host, port, std::min(timeoutMs_, MillisecondsLeft(deadline_)));
-  if (fd_ < 0) {
-    if (MillisecondsLeft(deadline_) == 0) {
+  net::Connection connection = net::TcpConnect(host, port, StepDeadline());
+  if (!connection) {
+    if (net::MillisecondsLeft(deadline_) == 0) {
       throw DeadlineExceeded(connecting + ": out of time");
     }
-    throw Platform::Exception(SocketErrorText(connecting, 0));
+    throw Platform::Exception(SocketErrorText(connecting, connection.code));
   }
+  fd_ = std::move(connection.fd);
   try {
-    // The socket does not block: every wait is a poll bounded by the time limit and the
-    // deadline, however the server spaces its bytes.
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
-    lib_.ERR_clear_error();
-    ssl_ = lib_.SSL_new(context.Get());
-    if (ssl_ == nullptr || lib_.SSL_set_fd(ssl_, fd_) != 1) {
-      throw Platform::Exception(OpenSslError(lib_, "Could not start TLS"));
-    }
-    lib_.SetServerName(ssl_, host.c_str());
-    Drive([this] { return lib_.SSL_connect(ssl_); }, "TLS negotiation with " + host);
-  } catch (...) {
-    if (ssl_ != nullptr) {
-      lib_.SSL_free(ssl_);
-    }
-    ::close(fd_);
-    throw;
+    tls_ = std::make_unique<net::TlsClient>(context.Get(), fd_.get(), host, StepDeadline());
+  } catch (const net::TlsError& e) {
+    Raise(e, "TLS negotiation with " + host, false);
   }
 }
 
-TlsLineClient::~TlsLineClient() {
-  if (ssl_ != nullptr) {
-    lib_.SSL_free(ssl_);
-  }
-  if (fd_ >= 0) {
-    ::close(fd_);
-  }
+TlsLineClient::~TlsLineClient() = default;
+
+TlsLineClient::Deadline TlsLineClient::StepDeadline() const {
+  return std::min(deadline_,
+                  std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_));
 }
 
-template <typename Call>
-int TlsLineClient::Drive(Call call, const std::string& what) {
-  for (;;) {
-    lib_.ERR_clear_error();
-    const int result = call();
-    if (result > 0) {
-      return result;
-    }
-    const int error = lib_.SSL_get_error(ssl_, result);
-    if (error == SSL_ERROR_WANT_READ) {
-      Wait(POLLIN, what);
-    } else if (error == SSL_ERROR_WANT_WRITE) {
-      Wait(POLLOUT, what);
-    } else if (ssl_ != nullptr && lib_.SSL_is_init_finished(ssl_) == 1 &&
-               (error == SSL_ERROR_ZERO_RETURN || result == 0)) {
-      throw Platform::Exception("Connection Closed Gracefully.");
-    } else {
-      throw Platform::Exception(OpenSslError(lib_, what + " failed"));
-    }
+void TlsLineClient::Raise(const net::TlsError& error, const std::string& what,
+                          bool established) const {
+  using Cause = net::TlsError::Cause;
+  switch (error.WhatFailed()) {
+    case Cause::Setup:
+      throw Platform::Exception("Could not start TLS" +
+                                (error.Detail().empty() ? std::string() : ": " + error.Detail()));
+    case Cause::TimedOut:
+      if (net::MillisecondsLeft(deadline_) == 0) {
+        throw DeadlineExceeded(what + ": out of time");
+      }
+      throw Platform::Exception(SocketErrorText(what + " failed", error.Code()));
+    case Cause::Socket:
+      throw Platform::Exception(SocketErrorText(what + " failed", error.Code()));
+    case Cause::Closed:
+      if (established) {
+        throw Platform::Exception("Connection Closed Gracefully.");
+      }
+      break;
+    default:
+      break;
   }
-}
-
-void TlsLineClient::Wait(short events, const std::string& what) {
-  const int left = MillisecondsLeft(deadline_);
-  if (left == 0) {
-    throw DeadlineExceeded(what + ": out of time");
-  }
-  pollfd entry{fd_, events, 0};
-  int ready;
-  while ((ready = ::poll(&entry, 1, std::min(left, timeoutMs_))) < 0 && errno == EINTR) {
-  }
-  if (ready < 0) {
-    Platform::SetLastSocketErrorFromErrno(errno);
-    throw Platform::Exception(SocketErrorText(what + " failed", 0));
-  }
-  if (ready == 0) {
-    if (MillisecondsLeft(deadline_) == 0) {
-      throw DeadlineExceeded(what + ": out of time");
-    }
-    throw Platform::Exception(SocketErrorText(what + " failed", Platform::WSAETIMEDOUT));
-  }
+  throw Platform::Exception(what + " failed" +
+                            (error.Detail().empty() ? std::string() : ": " + error.Detail()));
 }
 
 void TlsLineClient::WriteLine(const std::string& line) {
-  const std::string text = line + "\r\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    done += static_cast<std::size_t>(Drive(
-        [&] {
-          return lib_.SSL_write(ssl_, text.data() + done, static_cast<int>(text.size() - done));
-        },
-        "Writing to the login server"));
+  try {
+    tls_->WriteAll(line + "\r\n", StepDeadline());
+  } catch (const net::TlsError& e) {
+    Raise(e, "Writing to the login server", true);
   }
-}
-
-void TlsLineClient::Fill() {
-  char chunk[4096];
-  const int got = Drive([&] { return lib_.SSL_read(ssl_, chunk, sizeof chunk); },
-                        "Reading from the login server");
-  pending_.append(chunk, static_cast<std::size_t>(got));
 }
 
 std::string TlsLineClient::ReadLine() {
-  std::size_t lf;
-  while ((lf = pending_.find('\n')) == std::string::npos) {
-    if (pending_.size() >= kMaxLine) {
-      lf = kMaxLine;
-      break;
-    }
-    Fill();
+  try {
+    return tls_->ReadLine(StepDeadline(), kMaxLine);
+  } catch (const net::TlsError& e) {
+    Raise(e, "Reading from the login server", true);
   }
-  std::string line = pending_.substr(0, lf);
-  pending_.erase(0, lf < pending_.size() ? lf + 1 : lf);
-  if (!line.empty() && line.back() == '\r') {
-    line.pop_back();
-  }
-  return line;
 }
 
 }  // namespace msm

@@ -1,6 +1,6 @@
 // The two HTTPS clients of the Passport sign-in: the nexus GET (libcurl, which reports the
-// raw header lines through its header callback) and the login connection, a TLS stream
-// on OpenSSL written and read line by line. Neither verifies the server's certificate:
+// raw header lines through its header callback) and the login connection, the program's
+// TLS client written and read line by line. Neither verifies the server's certificate:
 // the sign-in has never asked for it and revival servers use certificates of their own.
 #pragma once
 
@@ -10,13 +10,8 @@
 #include <vector>
 
 #include "Exceptions.h"
-
-struct ssl_ctx_st;
-struct ssl_st;
-
-namespace tls {
-struct Api;
-}
+#include "UniqueFd.h"
+#include "net/tlsClient.h"
 
 namespace msm {
 
@@ -27,15 +22,10 @@ class TlsContext {
  public:
   // Raises Platform::Exception when OpenSSL cannot be loaded or cannot make one.
   TlsContext();
-  ~TlsContext();
-  TlsContext(const TlsContext&) = delete;
-  TlsContext& operator=(const TlsContext&) = delete;
-  ssl_ctx_st* Get() const noexcept { return ctx_; }
-  const tls::Api& Library() const noexcept { return *lib_; }
+  const net::TlsContext& Get() const noexcept { return *context_; }
 
  private:
-  const tls::Api* lib_;
-  ssl_ctx_st* ctx_ = nullptr;
+  std::unique_ptr<const net::TlsContext> context_;
 };
 
 struct NexusAnswer {
@@ -86,18 +76,15 @@ class TlsLineClient {
   std::string ReadLine();
 
  private:
-  void Fill();
-  // Repeats one TLS call until it moves data, waiting for the socket as the library asks;
-  // what names the step in the messages. Returns the call's positive result.
-  template <typename Call>
-  int Drive(Call call, const std::string& what);
-  void Wait(short events, const std::string& what);
-  const tls::Api& lib_;
+  // Where one step must end: its own time limit or the sign-in's deadline, the sooner.
+  Deadline StepDeadline() const;
+  // Raises the failure of the step that what names, in the sign-in's words.
+  [[noreturn]] void Raise(const net::TlsError& error, const std::string& what,
+                          bool established) const;
   const int timeoutMs_;
   const Deadline deadline_;
-  int fd_ = -1;
-  ssl_st* ssl_ = nullptr;
-  std::string pending_;
+  Platform::UniqueFd fd_;
+  std::unique_ptr<net::TlsClient> tls_;  // goes before the descriptor it uses
 };
 
 }  // namespace msm
