@@ -147,7 +147,7 @@ void Burst(benchmark::State& state) {
                     "friend@test.example",
                     "Your scheduled item is about to elapse, ItemID: " + std::to_string(i), 4,
                     tag.get(), delivery::kWorkerLogMessage);
-      worker->asPassportNexus_m = nexus;
+      worker->passportNexus_ = nexus;
       if (state.range(1) != 0) {
         worker->Timings_m = ShortWaits();
       }

@@ -85,7 +85,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
     worker->Setup(FromQ(w_.edtMSMHost->text()), port, FromQ(w_.edtFromMSM->text()),
                   FromQ(w_.edtFromMSMPwd->text()), FromQ(w_.edtToMSM->text()), text, 4, tag.get(),
                   delivery::kWorkerLogMessage);
-    worker->asPassportNexus_m = MessengerPassportNexus();
+    worker->passportNexus_ = MessengerPassportNexus();
     w_.pBGProcess_m->AddMessenger(worker.release(), tag);
   }
 

@@ -112,17 +112,17 @@ class thrBGProcess : public Platform::TThread {
   std::shared_ptr<delivery::WorkerTag> TakeTag(const void* worker);
 
   const TBGProcessOptions options_;
-  std::unique_ptr<TSNTPSend> pTimeClient_m;  // lives as long as one run of the body
+  std::unique_ptr<TSNTPSend> timeClient_;  // lives as long as one run of the body
   // Shared with the workers' end notices, which may come after this object is gone.
   const std::shared_ptr<Wake> wake_;
-  bool bResumeFailed_m = false;  // body only: a worker is still waiting for its thread
+  bool resumeFailed_ = false;  // body only: a worker is still waiting for its thread
   // Guards the two lists and the server name, which the UI thread changes while the
   // body walks them.
   mutable std::mutex lock_;
   std::string asSNTPServer_m;
   std::vector<std::unique_ptr<thrQSMSMessenger>> vecMessengers_m;
   std::vector<std::unique_ptr<thrQSEmail>> vecEmails_m;
-  std::map<const void*, std::shared_ptr<delivery::WorkerTag>> mapTags_m;  // by worker
+  std::map<const void*, std::shared_ptr<delivery::WorkerTag>> tags_;  // by worker
   // Workers of both lists not yet started, in the order they were handed over.
   std::deque<Platform::TThread*> waiting_;
 };

@@ -47,14 +47,14 @@ class thrQSMSMessenger : public Platform::TThread {
   std::int32_t iLogMsg_m = 0;
   // What became of the notification, final once bRunning_m has dropped: true when it
   // went out to every recipient, else why not in the worker's own words.
-  bool bDelivered_m = false;
-  std::string asFailure_m;
+  bool delivered_ = false;
+  std::string failure_;
   // The log target this worker writes to, held for the worker's life once the supervisor
   // that held it has let a still-running worker go.
-  std::shared_ptr<void> pLogTargetHold_m;
+  std::shared_ptr<void> logTargetHold_;
 
   // The Passport nexus asked for the login server's address; set before the hand-over.
-  std::string asPassportNexus_m = kDefaultPassportNexus;
+  std::string passportNexus_ = kDefaultPassportNexus;
   // The waits of the session; set before the hand-over.
   msm::MessengerTimings Timings_m;
 
@@ -126,7 +126,7 @@ class thrQSMSMessenger : public Platform::TThread {
   // Sleeps, ending early on a stop request.
   void Pause(int milliseconds);
 
-  Platform::MessageTarget* pMainWindow_m = nullptr;
+  Platform::MessageTarget* mainWindow_ = nullptr;
   std::vector<std::string> secrets_;  // only this worker's thread touches them
 };
 

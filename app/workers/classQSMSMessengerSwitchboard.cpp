@@ -93,7 +93,7 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
       }
     }
   }
-  bDelivered_m = wanted > 0 && delivered == wanted;
+  delivered_ = wanted > 0 && delivered == wanted;
 
   LogMsg("Sending Session OUT command ...");
   const int sbSent = msm::SendText(iSBSocket_m, "OUT\r\n");
@@ -171,7 +171,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
       if (error.iCode == 215) {
         joined = true;
       } else {
-        asFailure_m = std::to_string(error.iCode) + " " + error.asName;
+        failure_ = std::to_string(error.iCode) + " " + error.asName;
       }
       waiting = false;
     } else if (ringing) {
@@ -209,7 +209,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
         LogMsg("Received Data from Switchboard: " + data);
         if (data.rfind("NAK", 0) == 0) {
           accepted = false;
-          asFailure_m = "NAK " + recipient;
+          failure_ = "NAK " + recipient;
         }
       }
       break;
