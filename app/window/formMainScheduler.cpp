@@ -86,7 +86,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
                   FromQ(w_.edtFromMSMPwd->text()), FromQ(w_.edtToMSM->text()), text, 4, tag.get(),
                   delivery::kWorkerLogMessage);
     worker->passportNexus_ = MessengerPassportNexus();
-    w_.pBGProcess_m->AddMessenger(worker.release(), tag);
+    w_.pBGProcess_m->AddMessenger(std::move(worker), tag);
   }
 
   void SendEmail(const std::string& text) override {
@@ -99,7 +99,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
     worker->SetOptions(
         {email_notification::SecurityFromSetting(w_.cboEmailSecurity->currentIndex()),
          FromQ(w_.edtEmailUser->text()), FromQ(w_.edtEmailPassword->text())});
-    w_.pBGProcess_m->AddEmail(worker.release(), tag);
+    w_.pBGProcess_m->AddEmail(std::move(worker), tag);
   }
 
   std::string CustomAppTemplate() override { return FromQ(w_.edtLaunchApp->text()); }

@@ -94,19 +94,20 @@ thrBGProcess::~thrBGProcess() {
   ReleaseList(vecEmails_m);
 }
 
-void thrBGProcess::AddMessenger(thrQSMSMessenger* worker,
+void thrBGProcess::AddMessenger(std::unique_ptr<thrQSMSMessenger> worker,
                                 std::shared_ptr<delivery::WorkerTag> tag) {
-  HandOver(vecMessengers_m, worker, std::move(tag));
+  HandOver(vecMessengers_m, std::move(worker), std::move(tag));
 }
 
-void thrBGProcess::AddEmail(thrQSEmail* worker, std::shared_ptr<delivery::WorkerTag> tag) {
-  HandOver(vecEmails_m, worker, std::move(tag));
+void thrBGProcess::AddEmail(std::unique_ptr<thrQSEmail> worker,
+                            std::shared_ptr<delivery::WorkerTag> tag) {
+  HandOver(vecEmails_m, std::move(worker), std::move(tag));
 }
 
 template <typename Worker>
-void thrBGProcess::HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worker* worker,
+void thrBGProcess::HandOver(std::vector<std::unique_ptr<Worker>>& workers,
+                            std::unique_ptr<Worker> owned,
                             std::shared_ptr<delivery::WorkerTag> tag) {
-  std::unique_ptr<Worker> owned(worker);
   if (!owned) {
     return;
   }

@@ -64,10 +64,12 @@ class thrBGProcess : public Platform::TThread {
   // left alone: their threads are still using them.
   ~thrBGProcess() override;
 
-  // Hand-over of a set-up worker, from any thread; the supervisor owns it from now on.
-  // The tag, when given, lives as long as the worker and is reported when it ends.
-  void AddMessenger(thrQSMSMessenger* worker, std::shared_ptr<delivery::WorkerTag> tag = nullptr);
-  void AddEmail(thrQSEmail* worker, std::shared_ptr<delivery::WorkerTag> tag = nullptr);
+  // Hand-over of a set-up worker, from any thread. The tag, when given, lives as long as
+  // the worker and is reported when it ends.
+  void AddMessenger(std::unique_ptr<thrQSMSMessenger> worker,
+                    std::shared_ptr<delivery::WorkerTag> tag = nullptr);
+  void AddEmail(std::unique_ptr<thrQSEmail> worker,
+                std::shared_ptr<delivery::WorkerTag> tag = nullptr);
   // The time server to ask from the next query on.
   void SetSNTPServer(const std::string& server);
   std::string SNTPServer() const;
@@ -103,7 +105,7 @@ class thrBGProcess : public Platform::TThread {
   std::size_t ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers);
   void StartWaiting(std::size_t running);
   template <typename Worker>
-  void HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worker* worker,
+  void HandOver(std::vector<std::unique_ptr<Worker>>& workers, std::unique_ptr<Worker> worker,
                 std::shared_ptr<delivery::WorkerTag> tag);
   void StopWorkers();
   // Frees workers taken out of their list (outside the lock) and reports the tagged ones.
