@@ -142,16 +142,16 @@ void Burst(benchmark::State& state) {
       // Logged into a tag without a log: the lines go nowhere, the outcome is counted.
       const auto tag = std::make_shared<delivery::WorkerTag>(nullptr, std::to_string(i), i + 1,
                                                              "messenger", "friend@test.example");
-      auto* worker = new thrQSMSMessenger();
+      auto worker = std::make_unique<thrQSMSMessenger>();
       worker->Setup("127.0.0.1", servers.msnPort, "sender@test.example", "pw",
                     "friend@test.example",
                     "Your scheduled item is about to elapse, ItemID: " + std::to_string(i), 4,
                     tag.get(), delivery::kWorkerLogMessage);
-      worker->asPassportNexus_m = nexus;
+      worker->passportNexus_ = nexus;
       if (state.range(1) != 0) {
         worker->Timings_m = ShortWaits();
       }
-      supervisor.AddMessenger(worker, tag);
+      supervisor.AddMessenger(std::move(worker), tag);
     }
     long peakThreads = 0;
     int peakDescriptors = 0;

@@ -41,12 +41,12 @@ class Parked : public Base {
 
 // A worker whose body has already ended when the pass sees it.
 template <typename Base>
-Base* Finished() {
+std::unique_ptr<Base> Finished() {
   struct Done : Base {
     ~Done() override { this->TerminateAndWait(); }
     void Execute() override { this->bRunning_m = false; }
   };
-  auto* worker = new Done;
+  auto worker = std::make_unique<Done>();
   worker->Resume();
   while (!worker->Finished()) {
     std::this_thread::yield();
@@ -61,8 +61,8 @@ void Pass(benchmark::State& state) {
   supervisor.dtLastPoll_m = Platform::Now();
   std::atomic<bool> release{false};
   for (int i = 0; i < 50; ++i) {
-    supervisor.AddMessenger(new Parked<thrQSMSMessenger>(release));
-    supervisor.AddEmail(new Parked<thrQSEmail>(release));
+    supervisor.AddMessenger(std::make_unique<Parked<thrQSMSMessenger>>(release));
+    supervisor.AddEmail(std::make_unique<Parked<thrQSEmail>>(release));
   }
   supervisor.RunPass();  // starts the running ones
   for (auto _ : state) {

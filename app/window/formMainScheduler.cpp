@@ -105,8 +105,8 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
     worker->Setup(FromQ(w_.edtMSMHost->text()), port, FromQ(w_.edtFromMSM->text()),
                   FromQ(w_.edtFromMSMPwd->text()), FromQ(w_.edtToMSM->text()), text, 4, tag.get(),
                   delivery::kWorkerLogMessage);
-    worker->asPassportNexus_m = MessengerPassportNexus();
-    w_.pBGProcess_m->AddMessenger(worker.release(), tag);
+    worker->passportNexus_ = MessengerPassportNexus();
+    w_.pBGProcess_m->AddMessenger(std::move(worker), tag);
   }
 
   void SendEmail(const std::string& text) override {
@@ -119,7 +119,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
     worker->SetOptions(
         {email_notification::SecurityFromSetting(w_.cboEmailSecurity->currentIndex()),
          FromQ(w_.edtEmailUser->text()), FromQ(w_.edtEmailPassword->text())});
-    w_.pBGProcess_m->AddEmail(worker.release(), tag);
+    w_.pBGProcess_m->AddEmail(std::move(worker), tag);
   }
 
   std::string CustomAppTemplate() override { return FromQ(w_.edtLaunchApp->text()); }

@@ -83,8 +83,8 @@ thrBGProcess::~thrBGProcess() {
   // lives as long as it does.
   const auto handTagsOver = [this](auto& workers) {
     for (auto& worker : workers) {
-      if (const auto it = mapTags_m.find(worker.get()); it != mapTags_m.end()) {
-        worker->pLogTargetHold_m = std::move(it->second);
+      if (const auto it = tags_.find(worker.get()); it != tags_.end()) {
+        worker->logTargetHold_ = std::move(it->second);
       }
     }
   };
@@ -94,19 +94,20 @@ thrBGProcess::~thrBGProcess() {
   ReleaseList(vecEmails_m);
 }
 
-void thrBGProcess::AddMessenger(thrQSMSMessenger* worker,
+void thrBGProcess::AddMessenger(std::unique_ptr<thrQSMSMessenger> worker,
                                 std::shared_ptr<delivery::WorkerTag> tag) {
-  HandOver(vecMessengers_m, worker, std::move(tag));
+  HandOver(vecMessengers_m, std::move(worker), std::move(tag));
 }
 
-void thrBGProcess::AddEmail(thrQSEmail* worker, std::shared_ptr<delivery::WorkerTag> tag) {
-  HandOver(vecEmails_m, worker, std::move(tag));
+void thrBGProcess::AddEmail(std::unique_ptr<thrQSEmail> worker,
+                            std::shared_ptr<delivery::WorkerTag> tag) {
+  HandOver(vecEmails_m, std::move(worker), std::move(tag));
 }
 
 template <typename Worker>
-void thrBGProcess::HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worker* worker,
+void thrBGProcess::HandOver(std::vector<std::unique_ptr<Worker>>& workers,
+                            std::unique_ptr<Worker> owned,
                             std::shared_ptr<delivery::WorkerTag> tag) {
-  std::unique_ptr<Worker> owned(worker);
   if (!owned) {
     return;
   }
@@ -116,7 +117,7 @@ void thrBGProcess::HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worke
   {
     std::lock_guard<std::mutex> lock(lock_);
     if (tag) {
-      mapTags_m[owned.get()] = std::move(tag);
+      tags_[owned.get()] = std::move(tag);
     }
     if (!owned->Started()) {
       waiting_.push_back(owned.get());
@@ -133,12 +134,12 @@ void thrBGProcess::Terminate() noexcept {
 
 std::shared_ptr<delivery::WorkerTag> thrBGProcess::TakeTag(const void* worker) {
   std::lock_guard<std::mutex> lock(lock_);
-  const auto it = mapTags_m.find(worker);
-  if (it == mapTags_m.end()) {
+  const auto it = tags_.find(worker);
+  if (it == tags_.end()) {
     return nullptr;
   }
   auto tag = std::move(it->second);
-  mapTags_m.erase(it);
+  tags_.erase(it);
   return tag;
 }
 
@@ -151,8 +152,8 @@ void thrBGProcess::FreeAndReport(std::vector<std::unique_ptr<Worker>>& stopped) 
   for (auto& worker : stopped) {
     std::shared_ptr<delivery::WorkerTag> tag = TakeTag(worker.get());
     worker->WaitFor();
-    const bool delivered = worker->bDelivered_m;
-    std::string failure = worker->asFailure_m;
+    const bool delivered = worker->delivered_;
+    std::string failure = worker->failure_;
     if (!delivered && failure.empty()) {
       failure = worker->FatalExceptionMessage();
     }
@@ -194,10 +195,10 @@ std::string thrBGProcess::SNTPServer() const {
 void thrBGProcess::Execute() {
   bRunning_m.store(true);
   try {
-    pTimeClient_m = std::make_unique<TSNTPSend>();
-    pTimeClient_m->Timeout = options_.sntpTimeoutMs;
-    pTimeClient_m->TargetPort = options_.sntpPort;
-    pTimeClient_m->SetClock = options_.setClock;
+    timeClient_ = std::make_unique<TSNTPSend>();
+    timeClient_->Timeout = options_.sntpTimeoutMs;
+    timeClient_->TargetPort = options_.sntpPort;
+    timeClient_->SetClock = options_.setClock;
     while (!Terminated()) {
       RunPass();
       if (!Terminated()) {
@@ -212,11 +213,11 @@ void thrBGProcess::Execute() {
   } catch (...) {
   }
   bRunning_m.store(false);
-  pTimeClient_m.reset();
+  timeClient_.reset();
 }
 
 void thrBGProcess::RunPass() {
-  bResumeFailed_m = false;
+  resumeFailed_ = false;
   PollTime();
   std::size_t running = ServeWorkers(vecMessengers_m);
   running += ServeWorkers(vecEmails_m);
@@ -225,7 +226,7 @@ void thrBGProcess::RunPass() {
 
 std::chrono::milliseconds thrBGProcess::IdleWait() const {
   const std::chrono::milliseconds shortest = options_.loopPause;
-  if (bResumeFailed_m) {
+  if (resumeFailed_) {
     return shortest;
   }
   // Until the pass at which PollTime's own test finds the query due; a clock put back
@@ -250,14 +251,14 @@ void thrBGProcess::PollTime() {
     return;
   }
   dtLastPoll_m.store(now);
-  if (!pTimeClient_m) {
+  if (!timeClient_) {
     return;
   }
   try {
-    pTimeClient_m->TargetHost = SNTPServer();
-    pTimeClient_m->SyncTime = bSyncTime_m.load();
-    if (pTimeClient_m->GetNTP()) {
-      dNTPOffset_m.store(Platform::NowUTC() - pTimeClient_m->NTPTime);
+    timeClient_->TargetHost = SNTPServer();
+    timeClient_->SyncTime = bSyncTime_m.load();
+    if (timeClient_->GetNTP()) {
+      dNTPOffset_m.store(Platform::NowUTC() - timeClient_->NTPTime);
       bNTPOffsetValid_m.store(true);
     } else {
       bNTPOffsetValid_m.store(false);
@@ -299,7 +300,7 @@ void thrBGProcess::StartWaiting(std::size_t running) {
       waiting_.front()->Resume();
     } catch (const std::exception&) {
       // No thread to be had now; the next pass, a short wait away, tries again.
-      bResumeFailed_m = true;
+      resumeFailed_ = true;
       return;
     }
     waiting_.pop_front();
@@ -330,7 +331,7 @@ void thrBGProcess::StopWorkers() {
   }
   const auto notStarted = [](auto& workers) {
     for (auto& worker : workers) {
-      worker->asFailure_m = kNotStartedFailure;
+      worker->failure_ = kNotStartedFailure;
     }
   };
   notStarted(unstartedMessengers);

@@ -64,10 +64,12 @@ class thrBGProcess : public Platform::TThread {
   // left alone: their threads are still using them.
   ~thrBGProcess() override;
 
-  // Hand-over of a set-up worker, from any thread; the supervisor owns it from now on.
-  // The tag, when given, lives as long as the worker and is reported when it ends.
-  void AddMessenger(thrQSMSMessenger* worker, std::shared_ptr<delivery::WorkerTag> tag = nullptr);
-  void AddEmail(thrQSEmail* worker, std::shared_ptr<delivery::WorkerTag> tag = nullptr);
+  // Hand-over of a set-up worker, from any thread. The tag, when given, lives as long as
+  // the worker and is reported when it ends.
+  void AddMessenger(std::unique_ptr<thrQSMSMessenger> worker,
+                    std::shared_ptr<delivery::WorkerTag> tag = nullptr);
+  void AddEmail(std::unique_ptr<thrQSEmail> worker,
+                std::shared_ptr<delivery::WorkerTag> tag = nullptr);
   // The time server to ask from the next query on.
   void SetSNTPServer(const std::string& server);
   std::string SNTPServer() const;
@@ -103,7 +105,7 @@ class thrBGProcess : public Platform::TThread {
   std::size_t ServeWorkers(std::vector<std::unique_ptr<Worker>>& workers);
   void StartWaiting(std::size_t running);
   template <typename Worker>
-  void HandOver(std::vector<std::unique_ptr<Worker>>& workers, Worker* worker,
+  void HandOver(std::vector<std::unique_ptr<Worker>>& workers, std::unique_ptr<Worker> worker,
                 std::shared_ptr<delivery::WorkerTag> tag);
   void StopWorkers();
   // Frees workers taken out of their list (outside the lock) and reports the tagged ones.
@@ -112,17 +114,17 @@ class thrBGProcess : public Platform::TThread {
   std::shared_ptr<delivery::WorkerTag> TakeTag(const void* worker);
 
   const TBGProcessOptions options_;
-  std::unique_ptr<TSNTPSend> pTimeClient_m;  // lives as long as one run of the body
+  std::unique_ptr<TSNTPSend> timeClient_;  // lives as long as one run of the body
   // Shared with the workers' end notices, which may come after this object is gone.
   const std::shared_ptr<Wake> wake_;
-  bool bResumeFailed_m = false;  // body only: a worker is still waiting for its thread
+  bool resumeFailed_ = false;  // body only: a worker is still waiting for its thread
   // Guards the two lists and the server name, which the UI thread changes while the
   // body walks them.
   mutable std::mutex lock_;
   std::string asSNTPServer_m;
   std::vector<std::unique_ptr<thrQSMSMessenger>> vecMessengers_m;
   std::vector<std::unique_ptr<thrQSEmail>> vecEmails_m;
-  std::map<const void*, std::shared_ptr<delivery::WorkerTag>> mapTags_m;  // by worker
+  std::map<const void*, std::shared_ptr<delivery::WorkerTag>> tags_;  // by worker
   // Workers of both lists not yet started, in the order they were handed over.
   std::deque<Platform::TThread*> waiting_;
 };

@@ -38,14 +38,14 @@ void thrQSEmail::Execute() {
 
   if (asTo_m.empty() || asSubject_m.empty() || asSMTPServer_m.empty() || asFrom_m.empty() ||
       asBody_m.empty() || iSMTPPort_m < 1) {
-    asFailure_m = kSetupFirstError;
+    failure_ = kSetupFirstError;
     throw Platform::Exception(kSetupFirstError);
   }
   // Connect, send, close: every step goes to the log, and nothing is raised from here on.
   const email_notification::Result outcome =
       email_notification::Run({asTo_m, asSubject_m, asSMTPServer_m, iSMTPPort_m, asFrom_m, asBody_m,
-                               iAttempts_m, emailOptions_m},
+                               iAttempts_m, emailOptions_},
                               {}, [this](const std::string& line) { LogMsg(line); });
-  bDelivered_m = outcome.delivered;
-  asFailure_m = outcome.failure;
+  delivered_ = outcome.delivered;
+  failure_ = outcome.failure;
 }

@@ -22,7 +22,7 @@ class thrQSEmail : public Platform::TThread {
              int SMTPPort, const std::string& From, const std::string& Body, int Attempts,
              Platform::MessageTarget* LogWnd, int iLogMsg);
   // TLS and sign-in, beside Setup's values; until called, the plain dialogue.
-  void SetOptions(const email_notification::Options& options) { emailOptions_m = options; }
+  void SetOptions(const email_notification::Options& options) { emailOptions_ = options; }
   // Sends the line to the log window and waits until it has been handled; does
   // nothing without a window or with a message number below 1.
   void LogMsg(const std::string& text);
@@ -38,14 +38,14 @@ class thrQSEmail : public Platform::TThread {
   std::int32_t iAttempts_m = 4;
   Platform::MessageTarget* hLogWnd_m = nullptr;
   std::int32_t iLogMsg_m = 0;
-  email_notification::Options emailOptions_m;
+  email_notification::Options emailOptions_;
   // What became of the notification, final once bRunning_m has dropped: true when it
   // went out to every recipient, else why not in the worker's own words.
-  bool bDelivered_m = false;
-  std::string asFailure_m;
+  bool delivered_ = false;
+  std::string failure_;
   // The log target this worker writes to, held for the worker's life once the supervisor
   // that held it has let a still-running worker go.
-  std::shared_ptr<void> pLogTargetHold_m;
+  std::shared_ptr<void> logTargetHold_;
 
  protected:
   void Execute() override;

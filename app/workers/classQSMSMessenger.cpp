@@ -28,7 +28,7 @@ long long MillisecondsSince(Clock::time_point start) {
 
 thrQSMSMessenger::thrQSMSMessenger(Platform::MessageTarget* mainWindow) {
   try {
-    pMainWindow_m = mainWindow;
+    mainWindow_ = mainWindow;
     pSSL_m = std::make_unique<msm::TlsContext>();
     pNexusClient_m = std::make_unique<msm::NexusClient>();
   } catch (const std::exception& e) {
@@ -108,12 +108,11 @@ bool thrQSMSMessenger::SettingsFitOnOneLine() {
 void thrQSMSMessenger::ReportInternalError(const char* method,
                                            const std::string& message) noexcept {
   try {
-    if (pMainWindow_m == nullptr) {
+    if (mainWindow_ == nullptr) {
       return;
     }
     const std::string text = Platform::Format("Problem in [%s] msg: %s", method, message.c_str());
-    pMainWindow_m->SendMessage(WM_INTERNAL_ERROR, reinterpret_cast<std::uintptr_t>(text.c_str()),
-                               0);
+    mainWindow_->SendMessage(WM_INTERNAL_ERROR, reinterpret_cast<std::uintptr_t>(text.c_str()), 0);
   } catch (...) {
     // A report that cannot be delivered is dropped; the method carries on.
   }
@@ -175,15 +174,15 @@ void thrQSMSMessenger::Execute() {
   }
   CloseConnections();
   LogMsg("Finished with operation, disconnected from MSM.");
-  if (bDelivered_m) {
-    asFailure_m.clear();
-  } else if (asFailure_m.empty()) {
-    asFailure_m = "Stopped before the message went out.";
+  if (delivered_) {
+    failure_.clear();
+  } else if (failure_.empty()) {
+    failure_ = "Stopped before the message went out.";
   }
 }
 
 void thrQSMSMessenger::LogFailure(const std::string& line) {
-  asFailure_m = line;
+  failure_ = line;
   LogMsg(line);
 }
 

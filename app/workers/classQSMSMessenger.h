@@ -47,14 +47,14 @@ class thrQSMSMessenger : public Platform::TThread {
   std::int32_t iLogMsg_m = 0;
   // What became of the notification, final once bRunning_m has dropped: true when it
   // went out to every recipient, else why not in the worker's own words.
-  bool bDelivered_m = false;
-  std::string asFailure_m;
+  bool delivered_ = false;
+  std::string failure_;
   // The log target this worker writes to, held for the worker's life once the supervisor
   // that held it has let a still-running worker go.
-  std::shared_ptr<void> pLogTargetHold_m;
+  std::shared_ptr<void> logTargetHold_;
 
   // The Passport nexus asked for the login server's address; set before the hand-over.
-  std::string asPassportNexus_m = kDefaultPassportNexus;
+  std::string passportNexus_ = kDefaultPassportNexus;
   // The waits of the session; set before the hand-over.
   msm::MessengerTimings Timings_m;
 
@@ -95,8 +95,19 @@ class thrQSMSMessenger : public Platform::TThread {
   // One handshake (VER, CVR, USR I) and the collecting wait; false when the wait ran out
   // or the server redirected us.
   bool Handshake(int& trId, std::string& reply);
+  // From the switchboard transfer to the logout from both servers.
   void DeliverThroughSwitchboard(int& trId);
+  // Asks the notification server for a switchboard; returns the reply that names it.
+  std::string AwaitSwitchboardTransfer(int& trId);
+  // Presents the cookie of the transfer reply on the switchboard.
+  void SignInToSwitchboard(int& trId, const std::string& reply);
+  // Every queued message to every recipient; delivered_ when all went out.
+  void DeliverMessages(int& trId);
+  // True when the recipient joined, took the message and did not refuse it.
   bool DeliverToRecipient(int& trId, const std::string& recipient, const std::string& message);
+  bool AwaitJoin(const std::string& recipient);
+  // False on a refusal; silence or a failed read count as taken.
+  bool AwaitAcknowledgement(const std::string& recipient);
   void CloseConnections();
   // One request to the login server at address; true when the ticket is final, false when
   // the request is to be made again (at the address a redirect has put there).
@@ -120,13 +131,24 @@ class thrQSMSMessenger : public Platform::TThread {
   // Sends one command and reads one answer on the socket, logging each step; a failed
   // step aborts the run with its error. Returns the answer.
   std::string Exchange(int socket, const std::string& command, const StepTexts& says);
+  // What a logout says in the log, on the switchboard or on the notification server.
+  struct LogOutTexts {
+    const char* sending;
+    const char* sendFailed;
+    const char* sent;
+    const char* receiveFailed;
+    const char* received;
+    const char* closed;  // the server closed without an answer
+  };
+  // Sends OUT and reads one answer on the socket; failures are logged and the run goes on.
+  void LogOut(int socket, const LogOutTexts& says);
   // Logs a failure line and keeps it as the reason the notification did not go out.
   void LogFailure(const std::string& line);
   [[noreturn]] void Abort(const std::string& line);
   // Sleeps, ending early on a stop request.
   void Pause(int milliseconds);
 
-  Platform::MessageTarget* pMainWindow_m = nullptr;
+  Platform::MessageTarget* mainWindow_ = nullptr;
   std::vector<std::string> secrets_;  // only this worker's thread touches them
 };
 

@@ -40,12 +40,12 @@ std::string thrQSMSMessenger::PassportTimeoutText() const {
 
 bool thrQSMSMessenger::QueryPassportNexus(Clock::time_point deadline, std::string& loginServer) {
   // Our only request header of our own is the user agent; the client adds Host and the like.
-  LogMsg("About to connect to: " + asPassportNexus_m + " with Raw headers: ");
+  LogMsg("About to connect to: " + passportNexus_ + " with Raw headers: ");
   // libcurl reads a limit of 0 as none at all.
   const int limit = std::max(1, std::min(Timings_m.receiveMs, MillisecondsLeft(deadline)));
   msm::NexusAnswer answer;
   try {
-    answer = pNexusClient_m->Get(asPassportNexus_m, "MSMSGS", limit);
+    answer = pNexusClient_m->Get(passportNexus_, "MSMSGS", limit);
   } catch (const Platform::Exception& e) {
     if (MillisecondsLeft(deadline) == 0) {
       throw Platform::Exception(PassportTimeoutText() + " (the nexus: " + e.Message() + ")");

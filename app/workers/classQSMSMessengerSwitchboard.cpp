@@ -21,6 +21,30 @@ bool Contains(const std::string& text, const char* part) {
 }  // namespace
 
 void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
+  const std::string reply = AwaitSwitchboardTransfer(trId);
+  LogMsg("SUCCESS receiving XFR response.");
+  LogMsg("Authenticating connection to switchboard...");
+  HandleSBXfer(reply, iSBSocket_m);
+  if (iSBSocket_m < 1) {
+    LogFailure("FAILED to connect to MSM.");
+    return;
+  }
+  LogMsg("SUCCESSFULLY connected to Switchboard on Socket: " + std::to_string(iSBSocket_m));
+  SignInToSwitchboard(trId, reply);
+  DeliverMessages(trId);
+
+  LogOut(iSBSocket_m,
+         {"Sending Session OUT command ...", "Error sending Session OUT to Switchboard: ",
+          "Session OUT command sent OK, bytes sent: ", "Error receiving Session OUT response: ",
+          "Received Session OUT response from Switchboard: ",
+          "Switchboard has disconnected us with NO OUT response."});
+  LogOut(iNSSocket_m, {"Sending Logout command ...", "Error sending OUT (Logoff) to server: ",
+                       "Logout command sent OK, bytes sent: ", "Error receiving Logoff response: ",
+                       "Received Logoff response from Server: ",
+                       "Server has disconnected us with NO logoff response."});
+}
+
+std::string thrQSMSMessenger::AwaitSwitchboardTransfer(int& trId) {
   ++trId;
   if (msm::SendText(iNSSocket_m, Platform::Format("XFR %d SB\r\n", trId)) < 1) {
     Abort("Error sending Switchboard connect cmd: " + msm::SendErrorText());
@@ -55,20 +79,15 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
       }
     }
   }
-  LogMsg("SUCCESS receiving XFR response.");
-  LogMsg("Authenticating connection to switchboard...");
-  HandleSBXfer(reply, iSBSocket_m);
-  if (iSBSocket_m < 1) {
-    LogFailure("FAILED to connect to MSM.");
-    return;
-  }
-  LogMsg("SUCCESSFULLY connected to Switchboard on Socket: " + std::to_string(iSBSocket_m));
+  return reply;
+}
+
+void thrQSMSMessenger::SignInToSwitchboard(int& trId, const std::string& reply) {
   bool found = false;
   const std::string cookie = msm::SwitchboardCookie(reply, found);
   if (!found) {
     Abort("Error parsing switchboard response: " + reply);
   }
-
   ++trId;
   const std::string usr =
       Platform::Format("USR %d %s %s\r\n", trId, asFromAccount_m.c_str(), cookie.c_str());
@@ -77,7 +96,9 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
       {"Error sending authentication cookie to Switchboard: ",
        "SUCCESS sending authentication cookie to Switchboard.", "Error receiving cookie response: ",
        "SUCCESS receiving authentication cookie response from switchboard: "});
+}
 
+void thrQSMSMessenger::DeliverMessages(int& trId) {
   LogMsg("About to send: " + std::to_string(vecMessages_m.size()) + " MSM messages.");
   std::size_t wanted = 0, delivered = 0;
   for (const std::string& message : vecMessages_m) {
@@ -93,40 +114,25 @@ void thrQSMSMessenger::DeliverThroughSwitchboard(int& trId) {
       }
     }
   }
-  bDelivered_m = wanted > 0 && delivered == wanted;
+  delivered_ = wanted > 0 && delivered == wanted;
+}
 
-  LogMsg("Sending Session OUT command ...");
-  const int sbSent = msm::SendText(iSBSocket_m, "OUT\r\n");
-  if (sbSent < 1) {
-    LogMsg("Error sending Session OUT to Switchboard: " + msm::SendErrorText());
+void thrQSMSMessenger::LogOut(int socket, const LogOutTexts& says) {
+  LogMsg(says.sending);
+  const int sent = msm::SendText(socket, "OUT\r\n");
+  if (sent < 1) {
+    LogMsg(says.sendFailed + msm::SendErrorText());
   }
-  LogMsg("Session OUT command sent OK, bytes sent: " + std::to_string(sbSent));
+  LogMsg(says.sent + std::to_string(sent));
   LogMsg("Waiting to see if there is a response from the Server.");
-  std::string sbBye;
-  const int sbGot = msm::ReceiveText(iSBSocket_m, sbBye, 5000, Timings_m.receiveMs);
-  if (sbGot < 0) {
-    LogMsg("Error receiving Session OUT response: " + msm::ReceiveErrorText());
-  } else if (sbGot > 0) {
-    LogMsg("Received Session OUT response from Switchboard: " + sbBye);
+  std::string bye;
+  const int got = msm::ReceiveText(socket, bye, 5000, Timings_m.receiveMs);
+  if (got < 0) {
+    LogMsg(says.receiveFailed + msm::ReceiveErrorText());
+  } else if (got > 0) {
+    LogMsg(says.received + bye);
   } else {
-    LogMsg("Switchboard has disconnected us with NO OUT response.");
-  }
-
-  LogMsg("Sending Logout command ...");
-  const int nsSent = msm::SendText(iNSSocket_m, "OUT\r\n");
-  if (nsSent < 1) {
-    LogMsg("Error sending OUT (Logoff) to server: " + msm::SendErrorText());
-  }
-  LogMsg("Logout command sent OK, bytes sent: " + std::to_string(nsSent));
-  LogMsg("Waiting to see if there is a response from the Server.");
-  std::string nsBye;
-  const int nsGot = msm::ReceiveText(iNSSocket_m, nsBye, 5000, Timings_m.receiveMs);
-  if (nsGot < 0) {
-    LogMsg("Error receiving Logoff response: " + msm::ReceiveErrorText());
-  } else if (nsGot > 0) {
-    LogMsg("Received Logoff response from Server: " + nsBye);
-  } else {
-    LogMsg("Server has disconnected us with NO logoff response.");
+    LogMsg(says.closed);
   }
 }
 
@@ -139,7 +145,25 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
   }
   LogMsg("SUCCESS sending CAL cmd to Switchboard.");
   LogMsg("Waiting for JOIN/CANCEL response from Switchboard.");
+  if (!AwaitJoin(recipient)) {
+    return false;
+  }
 
+  LogMsg("SUCCESS receiving JOIN cmd.");
+  // The text goes out as a C string would, so the length always matches what is sent.
+  const std::string payload = msm::MessagePayload(message.substr(0, message.find('\0')));
+  ++trId;
+  const std::string command = Platform::Format("MSG %d N %d\r\n%s", trId,
+                                               static_cast<int>(payload.size()), payload.c_str());
+  if (msm::SendText(iSBSocket_m, command) < 1) {
+    Abort("Error sending MSG to recipient: " + msm::SendErrorText());
+  }
+  LogMsg("SUCCESS sending MSG to: " + recipient);
+  LogMsg("Waiting for Switchboard Negative-Acknowledgement-Only ...");
+  return AwaitAcknowledgement(recipient);
+}
+
+bool thrQSMSMessenger::AwaitJoin(const std::string& recipient) {
   int emptyPolls = 0;
   bool joined = false;
   bool waiting = true;
@@ -171,7 +195,7 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
       if (error.iCode == 215) {
         joined = true;
       } else {
-        asFailure_m = std::to_string(error.iCode) + " " + error.asName;
+        failure_ = std::to_string(error.iCode) + " " + error.asName;
       }
       waiting = false;
     } else if (ringing) {
@@ -181,46 +205,33 @@ bool thrQSMSMessenger::DeliverToRecipient(int& trId, const std::string& recipien
       waiting = false;
     }
   }
-  if (!joined) {
-    return false;
-  }
+  return joined;
+}
 
-  LogMsg("SUCCESS receiving JOIN cmd.");
-  // The text goes out as a C string would, so the length always matches what is sent.
-  const std::string payload = msm::MessagePayload(message.substr(0, message.find('\0')));
-  ++trId;
-  const std::string command = Platform::Format("MSG %d N %d\r\n%s", trId,
-                                               static_cast<int>(payload.size()), payload.c_str());
-  if (msm::SendText(iSBSocket_m, command) < 1) {
-    Abort("Error sending MSG to recipient: " + msm::SendErrorText());
-  }
-  LogMsg("SUCCESS sending MSG to: " + recipient);
-  LogMsg("Waiting for Switchboard Negative-Acknowledgement-Only ...");
-
+bool thrQSMSMessenger::AwaitAcknowledgement(const std::string& recipient) {
   // Only a refusal is answered; silence within the wait means the message went out.
-  bool accepted = true;
   const Clock::time_point sent = Clock::now();
   while (!Terminated()) {
     if (msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.pollMs)) {
       std::string data;
       if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.receiveMs) < 1) {
         LogMsg("Error receiving Switchboard response: " + msm::ReceiveErrorText());
-      } else {
-        LogMsg("Received Data from Switchboard: " + data);
-        if (data.rfind("NAK", 0) == 0) {
-          accepted = false;
-          asFailure_m = "NAK " + recipient;
-        }
+        return true;
       }
-      break;
+      LogMsg("Received Data from Switchboard: " + data);
+      if (data.rfind("NAK", 0) == 0) {
+        failure_ = "NAK " + recipient;
+        return false;
+      }
+      return true;
     }
     LogMsg("NO DATA - CheckForSocketData returned: false");
     if (MillisecondsSince(sent) > Timings_m.ackWaitMs) {
       LogMsg("Timeout attempting to receive Switchboard response, MAX attempts exceeded!");
-      break;
+      return true;
     }
   }
-  return accepted;
+  return true;
 }
 
 void thrQSMSMessenger::HandleSBXfer(const std::string& text, int& socket) {

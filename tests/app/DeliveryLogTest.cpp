@@ -340,12 +340,13 @@ TEST(DeliveryLog, AShutDownWhileWorkersAreStillLoggingEndsWithinTheSupervisorsLi
   std::atomic<bool> finish{false};
   auto quickTag = std::make_shared<WorkerTag>(sink, "1", 1, kEmail, "a@x.org");
   auto stubbornTag = std::make_shared<WorkerTag>(sink, "2", 2, kEmail, "b@x.org");
-  auto* quick = new ChattyWorker(true, finish);
-  auto* stubborn = new ChattyWorker(false, finish);
+  auto quick = std::make_unique<ChattyWorker>(true, finish);
+  auto stubbornOwned = std::make_unique<ChattyWorker>(false, finish);
+  auto* stubborn = stubbornOwned.get();  // left running by the stop, freed below
   quick->Setup("", "", "", 0, "", "", 4, quickTag.get(), kWorkerLogMessage);
   stubborn->Setup("", "", "", 0, "", "", 4, stubbornTag.get(), kWorkerLogMessage);
-  supervisor->AddEmail(quick, quickTag);
-  supervisor->AddEmail(stubborn, stubbornTag);
+  supervisor->AddEmail(std::move(quick), quickTag);
+  supervisor->AddEmail(std::move(stubbornOwned), stubbornTag);
   quickTag.reset();
   stubbornTag.reset();
   for (int i = 0; i < 500 && ReadRecent(sink->Path(), 1000).size() < 2; ++i) {

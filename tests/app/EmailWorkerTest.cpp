@@ -38,8 +38,8 @@ TEST(EmailWorker, SendsOnItsOwnThreadAndLogsOnlyThroughAWindowAndAMessageNumber)
     worker.Resume();
     worker.WaitFor();
     EXPECT_FALSE(worker.bRunning_m.load());
-    EXPECT_TRUE(worker.bDelivered_m);
-    EXPECT_EQ(worker.asFailure_m, "");
+    EXPECT_TRUE(worker.delivered_);
+    EXPECT_EQ(worker.failure_, "");
   }
   EXPECT_TRUE(sink.WaitForMails(3, 10000)) << "every worker sent its mail";
   EXPECT_EQ(window.lines,
@@ -65,8 +65,8 @@ TEST(EmailWorker, AWorkerNotFullySetUpEndsAtOnceThroughItsGuard) {
     worker.WaitFor();
     EXPECT_EQ(worker.FatalExceptionMessage(), kSetupFirstError);
     EXPECT_FALSE(worker.bRunning_m.load());
-    EXPECT_FALSE(worker.bDelivered_m);
-    EXPECT_EQ(worker.asFailure_m, kSetupFirstError);
+    EXPECT_FALSE(worker.delivered_);
+    EXPECT_EQ(worker.failure_, kSetupFirstError);
   }
   EXPECT_EQ(server.Connections(), 0);
   EXPECT_TRUE(window.lines.empty());
@@ -79,10 +79,10 @@ TEST(EmailWorker, AClosedPortIsAFailureWithTheLastAttemptsReason) {
   worker.Setup("a@x.org", "Due", "127.0.0.1", closed.Port(), "me@x.org", "Item due", 1, &window, 1);
   worker.Resume();
   worker.WaitFor();
-  EXPECT_FALSE(worker.bDelivered_m);
+  EXPECT_FALSE(worker.delivered_);
   ASSERT_GE(window.lines.size(), 2u);
   const std::string attempt = window.lines[1];
-  EXPECT_FALSE(worker.asFailure_m.empty());
-  EXPECT_EQ(attempt.substr(attempt.size() - worker.asFailure_m.size()), worker.asFailure_m)
-      << attempt << " / " << worker.asFailure_m;
+  EXPECT_FALSE(worker.failure_.empty());
+  EXPECT_EQ(attempt.substr(attempt.size() - worker.failure_.size()), worker.failure_)
+      << attempt << " / " << worker.failure_;
 }

@@ -115,9 +115,9 @@ TEST_F(Supervisor, StartsHandedOverWorkersAndFreesThemOnceTheirFlagDrops) {
   auto messenger = std::make_shared<Probe>(), email = std::make_shared<Probe>();
   auto unset = std::make_shared<Probe>();
   unset->realBody = true;  // resumed without Setup: ends through its guard
-  supervisor->AddMessenger(new Worker<thrQSMSMessenger>(messenger));
-  supervisor->AddEmail(new Worker<thrQSEmail>(email));
-  supervisor->AddEmail(new Worker<thrQSEmail>(unset));
+  supervisor->AddMessenger(std::make_unique<Worker<thrQSMSMessenger>>(messenger));
+  supervisor->AddEmail(std::make_unique<Worker<thrQSEmail>>(email));
+  supervisor->AddEmail(std::make_unique<Worker<thrQSEmail>>(unset));
   EXPECT_TRUE(Eventually([&] { return messenger->started && email->started; }, 2s));
   EXPECT_TRUE(Eventually([&] { return unset->freed.load(); }, 2s));
   std::this_thread::sleep_for(300ms);
@@ -135,7 +135,7 @@ TEST_F(Supervisor, SleepsUntilAHandOverAWorkersEndOrTheStopWakesIt) {
   ASSERT_TRUE(Eventually([&] { return supervisor->bRunning_m.load(); }));
   std::this_thread::sleep_for(20ms);  // past its first pass, asleep
   auto probe = std::make_shared<Probe>();
-  supervisor->AddEmail(new Worker<thrQSEmail>(probe));
+  supervisor->AddEmail(std::make_unique<Worker<thrQSEmail>>(probe));
   EXPECT_TRUE(Eventually([&] { return probe->started.load(); }, 2s));
   probe->finish = true;
   EXPECT_TRUE(Eventually([&] { return probe->freed.load(); }, 2s));
@@ -156,9 +156,10 @@ TEST_F(Supervisor, StoppingFreesWorkersThatStopInTimeAndLeavesTheOthersRunning) 
   supervisor->Resume();
   auto quick = std::make_shared<Probe>(), stubborn = std::make_shared<Probe>();
   stubborn->obeysStop = false;
-  auto* left = new Worker<thrQSEmail>(stubborn);
-  supervisor->AddMessenger(new Worker<thrQSMSMessenger>(quick));
-  supervisor->AddEmail(left);
+  auto owned = std::make_unique<Worker<thrQSEmail>>(stubborn);
+  auto* left = owned.get();  // still running when the supervisor is gone
+  supervisor->AddMessenger(std::make_unique<Worker<thrQSMSMessenger>>(quick));
+  supervisor->AddEmail(std::move(owned));
   ASSERT_TRUE(Eventually([&] { return quick->started && stubborn->started; }));
 
   supervisor->Terminate();
@@ -181,8 +182,8 @@ TEST_F(Supervisor, TakesWorkersFromAnotherThreadWhileItsLoopRuns) {
   }
   std::thread creator([&] {
     for (std::size_t i = 0; i < probes.size(); i += 2) {
-      supervisor->AddMessenger(new Worker<thrQSMSMessenger>(probes[i]));
-      supervisor->AddEmail(new Worker<thrQSEmail>(probes[i + 1]));
+      supervisor->AddMessenger(std::make_unique<Worker<thrQSMSMessenger>>(probes[i]));
+      supervisor->AddEmail(std::make_unique<Worker<thrQSEmail>>(probes[i + 1]));
       supervisor->SetSNTPServer(i % 4 ? "127.0.0.1" : "");
       std::this_thread::sleep_for(1ms);
     }
@@ -238,7 +239,7 @@ TEST_F(Supervisor, AQueryThatRaisesLeavesTheLastOutcomeAndTheLoopGoingOn) {
 
 TEST_F(Supervisor, ANeverStartedSupervisorFreesWorkersThatNeverRan) {
   auto probe = std::make_shared<Probe>();
-  Make()->AddEmail(new Worker<thrQSEmail>(probe));
+  Make()->AddEmail(std::make_unique<Worker<thrQSEmail>>(probe));
   EXPECT_TRUE(probe->freed && !probe->started);
 }
 
@@ -286,9 +287,9 @@ TEST_F(Supervisor, RunsAtMostItsBoundOfWorkersAndStartsTheOthersInHandOverOrder)
     probes[i] = std::make_shared<Probe>();
     // E-mail first, then the two kinds by turns: the order is the hand-over's, not the lists'.
     if (i % 2 == 0) {
-      supervisor->AddEmail(new CountedWorker<thrQSEmail>(probes[i], crowd));
+      supervisor->AddEmail(std::make_unique<CountedWorker<thrQSEmail>>(probes[i], crowd));
     } else {
-      supervisor->AddMessenger(new CountedWorker<thrQSMSMessenger>(probes[i], crowd));
+      supervisor->AddMessenger(std::make_unique<CountedWorker<thrQSMSMessenger>>(probes[i], crowd));
     }
   }
   const auto startedCount = [&] {
@@ -327,9 +328,11 @@ TEST_F(Supervisor, WorkersStillWaitingAtTheStopAreFreedUnstartedAndReportedUndel
   };
   auto running = std::make_shared<Probe>(), second = std::make_shared<Probe>(),
        third = std::make_shared<Probe>();
-  supervisor->AddMessenger(new CountedWorker<thrQSMSMessenger>(running, crowd), tag("first"));
-  supervisor->AddEmail(new CountedWorker<thrQSEmail>(second, crowd), tag("second"));
-  supervisor->AddMessenger(new CountedWorker<thrQSMSMessenger>(third, crowd), tag("third"));
+  supervisor->AddMessenger(std::make_unique<CountedWorker<thrQSMSMessenger>>(running, crowd),
+                           tag("first"));
+  supervisor->AddEmail(std::make_unique<CountedWorker<thrQSEmail>>(second, crowd), tag("second"));
+  supervisor->AddMessenger(std::make_unique<CountedWorker<thrQSMSMessenger>>(third, crowd),
+                           tag("third"));
   ASSERT_TRUE(Eventually([&] { return running->started.load(); }));
   supervisor->Terminate();
   supervisor->WaitFor();

@@ -108,8 +108,8 @@ TEST(MessengerSession, DeliversTwoMessagesToTwoRecipientsThroughUnsolicitedLines
   EXPECT_TRUE(session.log.Has("Server has disconnected us with NO logoff response."));
   EXPECT_TRUE(session.log.Has("Finished with operation, disconnected from MSM."));
   EXPECT_EQ(session.log.Lines().back(), kEnd);
-  EXPECT_TRUE(session.worker->bDelivered_m) << session.worker->asFailure_m;
-  EXPECT_EQ(session.worker->asFailure_m, "");
+  EXPECT_TRUE(session.worker->delivered_) << session.worker->failure_;
+  EXPECT_EQ(session.worker->failure_, "");
   EXPECT_FALSE(session.worker->bRunning_m);
   EXPECT_TRUE(session.window.Lines().empty());
 }
@@ -141,7 +141,7 @@ TEST(MessengerSession, FollowsARedirectAndJoinsASignInReplyThatComesInPieces) {
   EXPECT_TRUE(session.log.Has("Detected a login XFR, attempting authentication on XFR Server."));
   EXPECT_TRUE(session.log.Has("Parsed asChallengeString: [lc=1033,id=507,tw=40,ct=1]"))
       << session.log.Text();
-  EXPECT_TRUE(session.worker->bDelivered_m) << session.log.Text();
+  EXPECT_TRUE(session.worker->delivered_) << session.log.Text();
 }
 
 TEST(MessengerSession, SignInRefusalsRetryOnlyFor911) {
@@ -159,7 +159,7 @@ TEST(MessengerSession, SignInRefusalsRetryOnlyFor911) {
               3);
     EXPECT_TRUE(session.log.Has("MAX Authentication attempts exceeded!"));
     EXPECT_TRUE(session.log.Has(kAbortLine));
-    EXPECT_EQ(session.worker->asFailure_m, "MAX Authentication attempts exceeded!");
+    EXPECT_EQ(session.worker->failure_, "MAX Authentication attempts exceeded!");
     EXPECT_TRUE(passport.Requests().empty());
   }
   {
@@ -174,7 +174,7 @@ TEST(MessengerSession, SignInRefusalsRetryOnlyFor911) {
                           "ERR_INTERNAL_SERVER"),
         1);
     EXPECT_TRUE(session.log.Has(kAbortLine));
-    EXPECT_FALSE(session.worker->bDelivered_m);
+    EXPECT_FALSE(session.worker->delivered_);
   }
 }
 
@@ -194,7 +194,7 @@ TEST(MessengerSession, ARefusedTicketStartsANewRunFromVersionZero) {
   EXPECT_TRUE(session.log.Has("About to retry authentication ..."));
   ASSERT_GE(server.Connections(), 2);
   EXPECT_EQ(server.Lines(2).front(), "VER 0 MSNP10 CVRO");
-  EXPECT_TRUE(session.worker->bDelivered_m) << session.log.Text();
+  EXPECT_TRUE(session.worker->delivered_) << session.log.Text();
 }
 
 TEST(MessengerSession, LoginServerAnswers) {
@@ -253,7 +253,7 @@ TEST(MessengerSession, ARedirectingLoginServerLeadsToItsNewAddress) {
   EXPECT_TRUE(session.log.Has("ClientTicket returned: [********]")) << session.log.Text();
   EXPECT_EQ(session.log.Text().find("t=moved&p=x"), std::string::npos);
   EXPECT_NE(server.Lines()[3].find("t=moved&p=x"), std::string::npos);
-  EXPECT_TRUE(session.worker->bDelivered_m);
+  EXPECT_TRUE(session.worker->delivered_);
 }
 
 TEST(MessengerSwitchboard, RecipientListsRefusalsAndSilence) {
@@ -281,8 +281,8 @@ TEST(MessengerSwitchboard, RecipientListsRefusalsAndSilence) {
         session.log.Has("Error receiving CAL RING response Data [217 9\r\n] err: "
                         "Calling recv(): No error (0)\r\nERR_NOT_ONLINE_OR_AVAILABLE"))
         << session.log.Text();
-    EXPECT_FALSE(session.worker->bDelivered_m);
-    EXPECT_EQ(session.worker->asFailure_m, "217 ERR_NOT_ONLINE_OR_AVAILABLE");
+    EXPECT_FALSE(session.worker->delivered_);
+    EXPECT_EQ(session.worker->failure_, "217 ERR_NOT_ONLINE_OR_AVAILABLE");
   }
   {
     // "a;" is one recipient; a switchboard that never answers the invitation ends the run.
@@ -296,7 +296,7 @@ TEST(MessengerSwitchboard, RecipientListsRefusalsAndSilence) {
     EXPECT_TRUE(
         session.log.Has("Error attempting to receive XFR response, MAX attempts exceeded!"));
     EXPECT_TRUE(session.log.Has(kAbortLine));
-    EXPECT_FALSE(session.worker->bDelivered_m);
+    EXPECT_FALSE(session.worker->delivered_);
   }
 }
 
@@ -318,7 +318,7 @@ TEST(MessengerSession, BadRedirectsAndSilentServersAreBounded) {
     EXPECT_EQ(session.window.Lines()[0].rfind("Problem in [thrQSMSMessenger::HandleXfer] msg: ", 0),
               0u);
     EXPECT_EQ(server.Lines(1)[3], "VER 2 MSNP10 CVRO");
-    EXPECT_TRUE(session.worker->bDelivered_m) << session.log.Text();
+    EXPECT_TRUE(session.worker->delivered_) << session.log.Text();
   }
   {
     // No answer to the sign-in at all: four handshakes on the one connection, then the end.
@@ -381,9 +381,9 @@ TEST(MessengerSession, TricklingServersAreCutOffAtTheirDeadlines) {
     session.worker->Timings_m.joinWaitMs = 600;
     session.Run();
     EXPECT_TRUE(session.log.Has(c.logLine)) << session.log.Text();
-    EXPECT_EQ(session.worker->asFailure_m, c.logLine);
+    EXPECT_EQ(session.worker->failure_, c.logLine);
     EXPECT_TRUE(session.log.Has(kAbortLine));
-    EXPECT_FALSE(session.worker->bDelivered_m);
+    EXPECT_FALSE(session.worker->delivered_);
     if (c.stall != Stall::kNone) {  // a sign-in out of time sends no ticket at all
       EXPECT_EQ(server.Lines().size(), 3u);
     }
@@ -409,8 +409,8 @@ TEST(MessengerSession, SettingsWithLineBreaksSendNothing) {
       const std::string line =
           "The messenger setting " + name + " holds a line break; nothing was sent";
       EXPECT_TRUE(session.log.Has(line)) << session.log.Text();
-      EXPECT_EQ(session.worker->asFailure_m, line);
-      EXPECT_FALSE(session.worker->bDelivered_m);
+      EXPECT_EQ(session.worker->failure_, line);
+      EXPECT_FALSE(session.worker->delivered_);
       EXPECT_EQ(session.log.Text().find("victim"), std::string::npos);
       EXPECT_EQ(session.log.Lines().back(), kEnd);
     }
@@ -433,7 +433,7 @@ TEST(MessengerSession, TheNexusNamesTheLoginServerByNameOrNotAtAll) {
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         std::string("USR 3 TWN S ") + FakePassportServer::kTicket),
               lines.end());
-    EXPECT_TRUE(session.worker->bDelivered_m) << session.log.Text();
+    EXPECT_TRUE(session.worker->delivered_) << session.log.Text();
   }
   {
     // No login address at all: the sign-in ends at once, without an empty ticket.
@@ -443,7 +443,7 @@ TEST(MessengerSession, TheNexusNamesTheLoginServerByNameOrNotAtAll) {
     session.Run();
     const std::string line = "The Passport nexus named no login server; the sign-in stops here.";
     EXPECT_TRUE(session.log.Has(line)) << session.log.Text();
-    EXPECT_EQ(session.worker->asFailure_m, line);
+    EXPECT_EQ(session.worker->failure_, line);
     EXPECT_TRUE(session.log.Has(kAbortLine));
     EXPECT_EQ(passport.Requests().size(), 1u);
     EXPECT_EQ(server.Lines().size(), 3u);
@@ -490,7 +490,7 @@ TEST(MessengerSession, LineBreaksFromServersNeverReachTheLoginRequest) {
     EXPECT_TRUE(session.log.Has(line)) << session.log.Text();
     EXPECT_EQ(passport.Requests().size(), 1u);
     EXPECT_FALSE(injected(passport));
-    EXPECT_FALSE(session.worker->bDelivered_m);
+    EXPECT_FALSE(session.worker->delivered_);
   }
 }
 
@@ -520,7 +520,7 @@ TEST(MessengerSession, ARefusedPortGetsEveryConnectionAttemptThenTheRunEnds) {
   }
   EXPECT_FALSE(session.log.Has(ConnectLine("before", 5)));
   EXPECT_TRUE(session.log.Has(kAbortLine));
-  EXPECT_EQ(session.worker->asFailure_m, "Error during attempt#4" + kRefused);
+  EXPECT_EQ(session.worker->failure_, "Error during attempt#4" + kRefused);
   EXPECT_TRUE(passport.Requests().empty());
 }
 
@@ -541,7 +541,7 @@ TEST(MessengerSession, AStopRequestEndsTheRunWhereverItComes) {
     session.worker->WaitFor();
     bound.reset();
     EXPECT_FALSE(session.log.Has(ConnectLine("before", 2))) << session.log.Text();
-    EXPECT_EQ(session.worker->asFailure_m, signInFailed);
+    EXPECT_EQ(session.worker->failure_, signInFailed);
     EXPECT_EQ(session.log.Lines().back(), kEnd);
   }
   struct Case {
@@ -575,8 +575,8 @@ TEST(MessengerSession, AStopRequestEndsTheRunWhereverItComes) {
     const std::vector<std::string> lines = server.Lines();
     ASSERT_EQ(lines.size(), c.commands) << session.log.Text();
     EXPECT_TRUE(std::equal(c.tail.rbegin(), c.tail.rend(), lines.rbegin()));
-    EXPECT_EQ(session.worker->asFailure_m, c.failure);
-    EXPECT_FALSE(session.worker->bDelivered_m);
+    EXPECT_EQ(session.worker->failure_, c.failure);
+    EXPECT_FALSE(session.worker->delivered_);
     EXPECT_EQ(session.log.Lines().back(), kEnd);
   }
 }
@@ -593,7 +593,7 @@ TEST(MessengerSession, ATicketRefusedThreeTimesEndsAfterTheThirdRun) {
     EXPECT_EQ(server.Lines(connection).front(), "VER 0 MSNP10 CVRO");
   }
   EXPECT_EQ(session.log.Count("About to retry authentication ..."), 3) << session.log.Text();
-  EXPECT_EQ(session.worker->asFailure_m, "Invalid Login to MSM, msg: ERR_AUTHENTICATION_FAILED");
+  EXPECT_EQ(session.worker->failure_, "Invalid Login to MSM, msg: ERR_AUTHENTICATION_FAILED");
   EXPECT_TRUE(session.log.Has("Finished with operation, disconnected from MSM."));
 }
 
@@ -606,7 +606,7 @@ TEST(MessengerSession, ANexusThatRefusesTheConnectionEndsTheRun) {
                   "first@test.example");
   session.Run();
   bound.reset();
-  const std::string failure = session.worker->asFailure_m;
+  const std::string failure = session.worker->failure_;
   EXPECT_EQ(failure.rfind("MSM Internal error: ", 0), 0u) << session.log.Text();
   EXPECT_GT(failure.size(), std::string("MSM Internal error: ").size());
   EXPECT_TRUE(session.log.Has(failure));
@@ -662,7 +662,7 @@ TEST(MessengerSwitchboard, AnswersToTheTransferTheInvitationAndTheMessage) {
                      commands[i].asTrId);
     }
     EXPECT_EQ(sent, c.sent);
-    EXPECT_EQ(session.worker->bDelivered_m, c.failure.empty());
-    EXPECT_EQ(session.worker->asFailure_m, c.failure);
+    EXPECT_EQ(session.worker->delivered_, c.failure.empty());
+    EXPECT_EQ(session.worker->failure_, c.failure);
   }
 }

@@ -84,7 +84,7 @@ struct Session {
           const std::string& to = "first@test.example;second@test.example") {
     worker = std::make_unique<thrQSMSMessenger>(&window);
     worker->Setup("127.0.0.1", port, "sender@test.example", "pa,ss", to, kText, 4, &log, 1025);
-    worker->asPassportNexus_m = nexus;
+    worker->passportNexus_ = nexus;
     worker->Timings_m = FastTimings();
   }
   void Run() {
