@@ -189,15 +189,11 @@ void TfrmMain::ConnectHandlers() {
           [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
   connect(pmnuiDeliveryLog, &QAction::triggered, this,
           [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
-  // Check boxes and edits report programmatic changes too, as the handlers expect;
-  // drop-down lists report only the user's choice.
+  // Check boxes report programmatic changes too, as the handlers expect; drop-down lists
+  // report only the user's choice.
   using Handler = void (TfrmMain::*)();
   const auto onToggle = [this](QCheckBox* box, Handler handler) {
     connect(box, &QCheckBox::toggled, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  const auto onEdit = [this](QLineEdit* edit, Handler handler) {
-    connect(edit, &QLineEdit::textChanged, this,
             [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
   };
   const auto onClick = [this](QAbstractButton* button, Handler handler) {
@@ -225,37 +221,16 @@ void TfrmMain::ConnectHandlers() {
   onToggle(chkRunAsTrayIcon, &TfrmMain::chkRunAsTrayIconClick);
   onToggle(chkStayOnTop, &TfrmMain::chkStayOnTopClick);
   onToggle(chkStartAtLogin, &TfrmMain::chkStartAtLoginClick);
-  onEdit(edtUpdateURL, &TfrmMain::edtUpdateURLChange);
-  onEdit(edtProxyServer, &TfrmMain::edtProxyServerChange);
-  onEdit(edtProxyPort, &TfrmMain::edtProxyPortChange);
   onClick(bbtnAutoProxy, &TfrmMain::bbtnAutoProxyClick);
   onChoose(cboVirtualTimeZone, &TfrmMain::cboVirtualTimeZoneChange);
   onToggle(chkAutoTimeSynch, &TfrmMain::chkAutoTimeSynchClick);
   onChoose(cboSNTPServer, &TfrmMain::cboSNTPServerChange);
-  onEdit(edtSoundFile, &TfrmMain::edtSoundFileChange);
   onClick(sbtnSelectSoundFile, &TfrmMain::sbtnSelectSoundFileClick);
   onClick(sbtnTestSound, &TfrmMain::sbtnTestSoundClick);
   onClick(sbtnStop, &TfrmMain::sbtnStopClick);
-  onToggle(chkEnableSound, &TfrmMain::chkEnableSoundClick);
-  onToggle(chkEnableMSM, &TfrmMain::chkEnableMSMClick);
-  onEdit(edtMSMHost, &TfrmMain::edtMSMHostChange);
-  onEdit(edtMSMPort, &TfrmMain::edtMSMPortChange);
-  onEdit(edtFromMSM, &TfrmMain::edtFromMSMChange);
-  onEdit(edtFromMSMPwd, &TfrmMain::edtFromMSMPwdChange);
-  onEdit(edtToMSM, &TfrmMain::edtToMSMChange);
   onClick(bbtnAutoDetectMSMSettings, &TfrmMain::bbtnAutoDetectMSMSettingsClick);
-  onToggle(chkEnableEmail, &TfrmMain::chkEnableEmailClick);
-  onEdit(SMTPServer, &TfrmMain::SMTPServerChange);
-  onEdit(SMTPPort, &TfrmMain::SMTPPortChange);
-  onEdit(edtEmailFrom, &TfrmMain::edtEmailFromChange);
-  onEdit(edtEmailTo, &TfrmMain::edtEmailToChange);
-  onEdit(edtEmailSubject, &TfrmMain::edtEmailSubjectChange);
   onClick(bbtnAutoDetectMailSettings, &TfrmMain::bbtnAutoDetectMailSettingsClick);
-  onToggle(chkEnableCustomApp, &TfrmMain::chkEnableCustomAppClick);
-  onEdit(edtLaunchApp, &TfrmMain::edtLaunchAppChange);
   onClick(sbtnLaunchApp, &TfrmMain::sbtnLaunchAppClick);
-  onEdit(edtEbayLoginID, &TfrmMain::edtEbayLoginIDChange);
-  onEdit(edtEbayPassword, &TfrmMain::edtEbayPasswordChange);
   onItem(pmnuiHideEvents, &TfrmMain::pmnuiHideEventsClick);
   onItem(pmnuiTopHideEvents, &TfrmMain::pmnuiHideEventsClick);
   onItem(pmnuiHideSettings, &TfrmMain::pmnuiHideSettingsClick);
