@@ -168,89 +168,93 @@ void TfrmMain::PrepareEventTable() {
   }
 }
 
+template <typename Sender, typename Signal>
+void TfrmMain::Bind(Sender* sender, Signal signal, Handler handler) {
+  connect(sender, signal, this, [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+}
+
+void TfrmMain::BindItem(QAction* item, Handler handler) {
+  connect(item, &QAction::triggered, this, [this, item, handler] {
+    // The handler sets the check mark itself; undo Qt's own toggle before it runs.
+    if (item->isCheckable()) {
+      const QSignalBlocker quiet(item);
+      item->setChecked(!item->isChecked());
+    }
+    Guarded([=, this] { (this->*handler)(); });
+  });
+}
+
 void TfrmMain::ConnectHandlers() {
-  connect(bbtnShutdown, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnShutdownClick(); }); });
-  connect(pmnuiShutdown, &QAction::triggered, this,
-          [this] { Guarded([this] { pmnuiShutdownClick(); }); });
+  ConnectButtons();
+  ConnectSettingsControls();
+  ConnectMenuItems();
+  ConnectTimers();
+  ConnectGrid();
+}
+
+void TfrmMain::ConnectButtons() {
+  Bind(bbtnShutdown, &QPushButton::clicked, &TfrmMain::bbtnShutdownClick);
+  Bind(pmnuiShutdown, &QAction::triggered, &TfrmMain::pmnuiShutdownClick);
+  // Buttons that only answer with a message need no guard.
   connect(bbtnUpdates, &QPushButton::clicked, this, [this] { bbtnUpdatesClick(); });
   connect(bbtnForceUpdate, &QPushButton::clicked, this, [this] { bbtnForceUpdateClick(); });
   connect(bbtnImportEbayLiveAuctions, &QPushButton::clicked, this,
           [this] { bbtnImportEbayLiveAuctionsClick(); });
   connect(bbtnImportEayWatchList, &QPushButton::clicked, this,
           [this] { bbtnImportEayWatchListClick(); });
-  connect(bbtnAddEvent, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnAddEventClick(); }); });
-  connect(bbtnDeleteEvent, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnDeleteEventClick(); }); });
-  connect(bbtnSaveEventsNow, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnSaveEventsNowClick(); }); });
-  connect(bbtnDeliveryLog, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
-  connect(pmnuiDeliveryLog, &QAction::triggered, this,
-          [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
-  // Check boxes report programmatic changes too, as the handlers expect; drop-down lists
-  // report only the user's choice.
-  using Handler = void (TfrmMain::*)();
-  const auto onToggle = [this](QCheckBox* box, Handler handler) {
-    connect(box, &QCheckBox::toggled, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  const auto onClick = [this](QAbstractButton* button, Handler handler) {
-    connect(button, &QAbstractButton::clicked, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  const auto onChoose = [this](QComboBox* box, Handler handler) {
-    connect(box, &QComboBox::activated, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  const auto onItem = [this](QAction* item, Handler handler) {
-    connect(item, &QAction::triggered, this, [this, item, handler] {
-      // The handler sets the check mark itself; undo Qt's own toggle before it runs.
-      if (item->isCheckable()) {
-        const QSignalBlocker quiet(item);
-        item->setChecked(!item->isChecked());
-      }
-      Guarded([=, this] { (this->*handler)(); });
-    });
-  };
-  const auto onTimer = [this](QTimer* timer, Handler handler) {
-    connect(timer, &QTimer::timeout, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  onToggle(chkRunAsTrayIcon, &TfrmMain::chkRunAsTrayIconClick);
-  onToggle(chkStayOnTop, &TfrmMain::chkStayOnTopClick);
-  onToggle(chkStartAtLogin, &TfrmMain::chkStartAtLoginClick);
-  onClick(bbtnAutoProxy, &TfrmMain::bbtnAutoProxyClick);
-  onChoose(cboVirtualTimeZone, &TfrmMain::cboVirtualTimeZoneChange);
-  onToggle(chkAutoTimeSynch, &TfrmMain::chkAutoTimeSynchClick);
-  onChoose(cboSNTPServer, &TfrmMain::cboSNTPServerChange);
-  onClick(sbtnSelectSoundFile, &TfrmMain::sbtnSelectSoundFileClick);
-  onClick(sbtnTestSound, &TfrmMain::sbtnTestSoundClick);
-  onClick(sbtnStop, &TfrmMain::sbtnStopClick);
-  onClick(bbtnAutoDetectMSMSettings, &TfrmMain::bbtnAutoDetectMSMSettingsClick);
-  onClick(bbtnAutoDetectMailSettings, &TfrmMain::bbtnAutoDetectMailSettingsClick);
-  onClick(sbtnLaunchApp, &TfrmMain::sbtnLaunchAppClick);
-  onItem(pmnuiHideEvents, &TfrmMain::pmnuiHideEventsClick);
-  onItem(pmnuiTopHideEvents, &TfrmMain::pmnuiHideEventsClick);
-  onItem(pmnuiHideSettings, &TfrmMain::pmnuiHideSettingsClick);
-  onItem(pmnuiTopHideSettings, &TfrmMain::pmnuiHideSettingsClick);
-  onItem(pmnuiVirtualFont, &TfrmMain::pmnuiVirtualFontClick);
-  onItem(pmnuiVirtualBackground, &TfrmMain::pmnuiVirtualBackgroundClick);
-  onItem(pmnuiVirtualMilitary, &TfrmMain::pmnuiVirtualMilitaryClick);
-  onItem(pmnuiVirtualTZName, &TfrmMain::pmnuiVirtualTZNameClick);
-  onItem(pmnuiLocalFont, &TfrmMain::pmnuiLocalFontClick);
-  onItem(pmnuiLocalBackground, &TfrmMain::pmnuiLocalBackgroundClick);
-  onItem(pmnuiLocalMilitary, &TfrmMain::pmnuiLocalMilitaryClick);
-  onItem(pmnuiLocalTZName, &TfrmMain::pmnuiLocalTZNameClick);
-  onItem(pmnuiOpenWindow, &TfrmMain::pmnuiOpenWindowClick);
-  onItem(pmnuiHelp, &TfrmMain::pmnuiHelpClick);
-  onItem(pmnuiAbout, &TfrmMain::pmnuiAboutClick);
-  onTimer(tmrMainClock, &TfrmMain::tmrMainClockTimer);
-  onTimer(tmrEvents, &TfrmMain::tmrEventsTimer);
-  onTimer(tmrAutoSynch, &TfrmMain::tmrAutoSynchTimer);
-  onTimer(tmrEvents, &TfrmMain::WatchTray);
+  Bind(bbtnAddEvent, &QPushButton::clicked, &TfrmMain::bbtnAddEventClick);
+  Bind(bbtnDeleteEvent, &QPushButton::clicked, &TfrmMain::bbtnDeleteEventClick);
+  Bind(bbtnSaveEventsNow, &QPushButton::clicked, &TfrmMain::bbtnSaveEventsNowClick);
+  Bind(bbtnDeliveryLog, &QPushButton::clicked, &TfrmMain::bbtnDeliveryLogClick);
+  Bind(pmnuiDeliveryLog, &QAction::triggered, &TfrmMain::bbtnDeliveryLogClick);
+}
 
+// Check boxes report programmatic changes too, as their handlers expect; drop-down lists
+// report only the user's choice.
+void TfrmMain::ConnectSettingsControls() {
+  Bind(chkRunAsTrayIcon, &QCheckBox::toggled, &TfrmMain::chkRunAsTrayIconClick);
+  Bind(chkStayOnTop, &QCheckBox::toggled, &TfrmMain::chkStayOnTopClick);
+  Bind(chkStartAtLogin, &QCheckBox::toggled, &TfrmMain::chkStartAtLoginClick);
+  Bind(bbtnAutoProxy, &QAbstractButton::clicked, &TfrmMain::bbtnAutoProxyClick);
+  Bind(cboVirtualTimeZone, &QComboBox::activated, &TfrmMain::cboVirtualTimeZoneChange);
+  Bind(chkAutoTimeSynch, &QCheckBox::toggled, &TfrmMain::chkAutoTimeSynchClick);
+  Bind(cboSNTPServer, &QComboBox::activated, &TfrmMain::cboSNTPServerChange);
+  Bind(sbtnSelectSoundFile, &QAbstractButton::clicked, &TfrmMain::sbtnSelectSoundFileClick);
+  Bind(sbtnTestSound, &QAbstractButton::clicked, &TfrmMain::sbtnTestSoundClick);
+  Bind(sbtnStop, &QAbstractButton::clicked, &TfrmMain::sbtnStopClick);
+  Bind(bbtnAutoDetectMSMSettings, &QAbstractButton::clicked,
+       &TfrmMain::bbtnAutoDetectMSMSettingsClick);
+  Bind(bbtnAutoDetectMailSettings, &QAbstractButton::clicked,
+       &TfrmMain::bbtnAutoDetectMailSettingsClick);
+  Bind(sbtnLaunchApp, &QAbstractButton::clicked, &TfrmMain::sbtnLaunchAppClick);
+}
+
+void TfrmMain::ConnectMenuItems() {
+  BindItem(pmnuiHideEvents, &TfrmMain::pmnuiHideEventsClick);
+  BindItem(pmnuiTopHideEvents, &TfrmMain::pmnuiHideEventsClick);
+  BindItem(pmnuiHideSettings, &TfrmMain::pmnuiHideSettingsClick);
+  BindItem(pmnuiTopHideSettings, &TfrmMain::pmnuiHideSettingsClick);
+  BindItem(pmnuiVirtualFont, &TfrmMain::pmnuiVirtualFontClick);
+  BindItem(pmnuiVirtualBackground, &TfrmMain::pmnuiVirtualBackgroundClick);
+  BindItem(pmnuiVirtualMilitary, &TfrmMain::pmnuiVirtualMilitaryClick);
+  BindItem(pmnuiVirtualTZName, &TfrmMain::pmnuiVirtualTZNameClick);
+  BindItem(pmnuiLocalFont, &TfrmMain::pmnuiLocalFontClick);
+  BindItem(pmnuiLocalBackground, &TfrmMain::pmnuiLocalBackgroundClick);
+  BindItem(pmnuiLocalMilitary, &TfrmMain::pmnuiLocalMilitaryClick);
+  BindItem(pmnuiLocalTZName, &TfrmMain::pmnuiLocalTZNameClick);
+  BindItem(pmnuiOpenWindow, &TfrmMain::pmnuiOpenWindowClick);
+  BindItem(pmnuiHelp, &TfrmMain::pmnuiHelpClick);
+  BindItem(pmnuiAbout, &TfrmMain::pmnuiAboutClick);
+}
+
+void TfrmMain::ConnectTimers() {
+  Bind(tmrMainClock, &QTimer::timeout, &TfrmMain::tmrMainClockTimer);
+  Bind(tmrEvents, &QTimer::timeout, &TfrmMain::tmrEventsTimer);
+  Bind(tmrAutoSynch, &QTimer::timeout, &TfrmMain::tmrAutoSynchTimer);
+  Bind(tmrEvents, &QTimer::timeout, &TfrmMain::WatchTray);
+}
+
+void TfrmMain::ConnectGrid() {
   grdEvents->OnDblClick = [this](QObject*) { Guarded([this] { grdEventsDblClick(); }); };
   grdEvents->OnCellChange = [this](int ACol, int ARow, const std::string& Value,
                                    bool& bAllowChange) {

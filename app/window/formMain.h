@@ -357,6 +357,17 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void CreateMenus();
   void CreateComponents();
   void ConnectHandlers();
+  void ConnectButtons();
+  void ConnectSettingsControls();
+  void ConnectMenuItems();
+  void ConnectTimers();
+  void ConnectGrid();
+  // Connects a signal to a handler that runs guarded; menu items through BindItem, which
+  // leaves their check mark to the handler.
+  using Handler = void (TfrmMain::*)();
+  template <typename Sender, typename Signal>
+  void Bind(Sender* sender, Signal signal, Handler handler);
+  void BindItem(QAction* item, Handler handler);
   void StartUp();
   void PrepareEventTable();
   void StartDelivery(const std::string& logPath);
