@@ -354,6 +354,16 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
 
  private:
   void CreateControls();
+  // The clocks and the event grid, then one settings page per tab, in tab order.
+  void CreateClocksAndEvents(QWidget* central);
+  void CreateGeneralTab();
+  void CreateEventsTab();
+  void CreateTimezoneTab();
+  void CreateAudioTab();
+  void CreateMessengerTab();
+  void CreateEmailTab();
+  void CreateCustomAppTab();
+  void CreateEbayTab();
   void CreateMenus();
   void CreateComponents();
   void ConnectHandlers();
