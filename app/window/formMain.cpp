@@ -39,6 +39,19 @@ using namespace VIDodadaZadoVove;
 
 TfrmMain* frmMain = nullptr;
 
+namespace {
+
+// Dates and times are written and read back as "yyyy-mm-dd hh:nn:ss" for the whole run.
+void FixDateTimeFormats() {
+  Platform::TFormatSettings& formats = Platform::FormatSettings();
+  formats.DateSeparator = '-';
+  formats.TimeSeparator = ':';
+  formats.ShortDateFormat = "yyyy-mm-dd";
+  formats.ShortTimeFormat = "hh:nn:ss";
+}
+
+}  // namespace
+
 template <typename Body>
 void TfrmMain::Guarded(Body&& body) {
   try {
@@ -79,11 +92,7 @@ void TfrmMain::StartUp() {
   std::string marker;
   try {
     marker = "A";
-    Platform::TFormatSettings& formats = Platform::FormatSettings();
-    formats.DateSeparator = '-';
-    formats.TimeSeparator = ':';
-    formats.ShortDateFormat = "yyyy-mm-dd";
-    formats.ShortTimeFormat = "hh:nn:ss";
+    FixDateTimeFormats();
 
     marker = "B";
     pBGProcess_m = std::make_unique<thrBGProcess>(bgProcessOptions_m);
@@ -139,15 +148,7 @@ void TfrmMain::StartUp() {
     RestoreOutcomes();
 
     marker = "Q";
-    tmrAutoSynch->start();
-    tmrEvents->start();
-    // The clocks run only while someone can see them: a window not shown yet (a start
-    // hidden in the tray, as at log-in) starts them when it is shown.
-    if (isVisible() && !isMinimized()) {
-      tmrMainClock->start();
-    } else {
-      clockResting_ = true;
-    }
+    StartTimers();
     marker = "R";
   } catch (const std::exception& e) {
     std::string text = Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
@@ -157,6 +158,18 @@ void TfrmMain::StartUp() {
               " was not loaded and will be left alone: it is not saved at close.";
     }
     dialogs_.ShowMessage(text);
+  }
+}
+
+void TfrmMain::StartTimers() {
+  tmrAutoSynch->start();
+  tmrEvents->start();
+  // The clocks run only while someone can see them: a window not shown yet (a start
+  // hidden in the tray, as at log-in) starts them when it is shown.
+  if (isVisible() && !isMinimized()) {
+    tmrMainClock->start();
+  } else {
+    clockResting_ = true;
   }
 }
 

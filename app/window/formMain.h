@@ -379,6 +379,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void Bind(Sender* sender, Signal signal, Handler handler);
   void BindItem(QAction* item, Handler handler);
   void StartUp();
+  void StartTimers();
   void PrepareEventTable();
   void StartDelivery(const std::string& logPath);
   // After the events are loaded: notified items take their last outcome from the log.
