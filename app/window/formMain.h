@@ -92,7 +92,6 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::intptr_t SendMessage(std::uint32_t msg, std::uintptr_t wParam,
                             std::intptr_t lParam) override;
 
-  const std::string& EventsFilePath() const { return asEventsFile_m; }
   Dialogs& UI() { return dialogs_; }
 
   // ---- Regions and clocks

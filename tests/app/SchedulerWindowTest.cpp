@@ -222,7 +222,7 @@ std::string FileText(const std::string& path) {
 }  // namespace
 
 TEST_F(SchedulerWindow, APassThatNotifiedSavesTheMarkWhileSaveOnCloseIsChecked) {
-  const std::string path = w_->EventsFilePath();
+  const std::string path = files_.File("QSEvents.C-D");
   const std::string notified = "42|0|Dentist|0|2006-05-01 12:00:00|2|";
   AddDueItem("NNNN");  // due, but nothing to notify it through
   w_->tmrEventsTimer();
@@ -252,7 +252,7 @@ TEST_F(SchedulerWindow, APassThatNotifiedSavesTheMarkWhileSaveOnCloseIsChecked) 
 }
 
 TEST_F(SchedulerWindow, ASaveThatFailsAfterAPassIsShownOnceAndTriedAgainUntilItSucceeds) {
-  const std::string path = w_->EventsFilePath();
+  const std::string path = files_.File("QSEvents.C-D");
   std::filesystem::create_directory(path);  // not a file the save may replace
   const int first = AddDueItem("YNNN");
   const int second = AddDueItem("NNNY");  // no program: marked, nothing launched
@@ -275,7 +275,7 @@ TEST_F(SchedulerWindow, ASaveThatFailsAfterAPassIsShownOnceAndTriedAgainUntilItS
 }
 
 TEST_F(SchedulerWindow, AnItemNotifiedBeforeAnErrorEndsThePassIsSavedBeforeTheErrorIsShown) {
-  const std::string path = w_->EventsFilePath();
+  const std::string path = files_.File("QSEvents.C-D");
   const int first = AddDueItem("YNNN");
   const int second = AddDueItem("NYNN");  // a port that is no number ends the pass
   w_->edtMSMPort->setText("not a port");

@@ -134,7 +134,6 @@ class TStringGrid : public QAbstractScrollArea {
   bool IsUpdating() const { return updateLock_ > 0; }
 
   // ---- in-place editor ----
-  bool EditorMode() const { return editorMode_; }
   void SetEditorMode(bool Value);
   void ShowEditor();
   void HideEditor();
