@@ -63,17 +63,17 @@ void TfrmMain::Guarded(Body&& body) {
 
 TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent),
-      bgProcessOptions_m(options.supervisor),
+      bgProcessOptions_(options.supervisor),
       dialogs_(dialogs),
-      asEventsFile_m(options.eventsFilePath.empty() ? events_file::DefaultPath()
-                                                    : options.eventsFilePath) {
+      eventsFile_(options.eventsFilePath.empty() ? events_file::DefaultPath()
+                                                 : options.eventsFilePath) {
   setObjectName("frmMain");
-  ianaZonesAhead_m =
+  ianaZonesAhead_ =
       options.zonesAhead
           ? std::move(options.zonesAhead)
           : std::make_shared<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
-  eventsAhead_m = options.eventsAhead ? std::move(options.eventsAhead)
-                                      : std::make_shared<events_file::ReadAhead>(asEventsFile_m);
+  eventsAhead_ = options.eventsAhead ? std::move(options.eventsAhead)
+                                     : std::make_shared<events_file::ReadAhead>(eventsFile_);
   StartDelivery(options.deliveryLogPath);
   trayAvailable_ = std::move(options.trayAvailable);
   openDocument_ = std::move(options.openDocument);
@@ -95,7 +95,7 @@ void TfrmMain::StartUp() {
     FixDateTimeFormats();
 
     marker = "B";
-    pBGProcess_m = std::make_unique<thrBGProcess>(bgProcessOptions_m);
+    pBGProcess_m = std::make_unique<thrBGProcess>(bgProcessOptions_);
 
     marker = "C";
     ResetClockMembers();
@@ -153,8 +153,8 @@ void TfrmMain::StartUp() {
   } catch (const std::exception& e) {
     std::string text = Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
                                         "TfrmMain::TfrmMain", e.what());
-    if (!bEventsLoaded_m) {
-      text += "\nThe events file " + asEventsFile_m +
+    if (!eventsLoaded_) {
+      text += "\nThe events file " + eventsFile_ +
               " was not loaded and will be left alone: it is not saved at close.";
     }
     dialogs_.ShowMessage(text);
@@ -362,10 +362,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::FormCloseQuery(bool& CanClose) {
   CanClose = true;
-  if (bClosed_m) {
+  if (closed_) {
     return;
   }
-  bClosed_m = true;
+  closed_ = true;
   try {
     tmrMainClock->stop();
     tmrAutoSynch->stop();
@@ -376,7 +376,7 @@ void TfrmMain::FormCloseQuery(bool& CanClose) {
     }
 
     // A file that was not loaded whole is never replaced by what the table shows.
-    if (chkSaveOnClose->isChecked() && bEventsLoaded_m) {
+    if (chkSaveOnClose->isChecked() && eventsLoaded_) {
       SaveEvents();
     }
     WaitForSupervisor();

@@ -53,7 +53,7 @@ class SchedulerWindow : public ::testing::Test {
 
   void SetUp() override {
     w_ = std::make_unique<TfrmMain>(dialogs_, MainWindowOptions{files_.File("QSEvents.C-D")});
-    w_->pMedia_m = &media_;
+    w_->media_ = &media_;
     dialogs_.calls.clear();
   }
 
@@ -291,8 +291,8 @@ TEST_F(SchedulerWindow, AnItemNotifiedBeforeAnErrorEndsThePassIsSavedBeforeTheEr
 
 TEST_F(SchedulerWindow, ADueItemWithoutChannelsIsNoticedOnceForEachEndTime) {
   std::vector<std::string> notices;
-  w_->pNotifier_m = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
-  w_->pNotifier_m->fallback = [&](const std::string& summary, const std::string& body) {
+  w_->notifier_ = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
+  w_->notifier_->fallback = [&](const std::string& summary, const std::string& body) {
     notices.push_back(summary + " | " + body);
     return true;
   };
