@@ -23,37 +23,31 @@
 #include "window/clockFace.h"
 #include "window/formMain.h"
 
-int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whenShown) {
-  // A burst of due items runs many workers at once, each with its sockets; the usual
-  // soft limit of 1,024 open files is far below what the process may have.
-  file_limit::RaiseOpenFileLimit();
-  // The toolkit takes the first thread that asks for its thread data for its main thread.
-  // Asked here, before the read-ahead threads below open files through it, that is this
-  // one; else the application object would run as a stranger's, without its event filter.
-  QThread::currentThread();
-  // The command line is read before the application object exists, so --help, --version
-  // and a mistyped option need no display and never open a window.
+namespace {
+
+// The command line is read before the application object exists, so --help, --version
+// and a mistyped option need no display and never open a window.
+command_line::Outcome ReadCommandLine(int argc, char* argv[]) {
   QStringList arguments;
   for (int i = 0; i < argc; ++i) {
     arguments << QString::fromLocal8Bit(argv[i]);
   }
-  const command_line::Outcome command = command_line::Parse(arguments);
-  if (command.exitCode >= 0) {
-    std::fputs(command.output.c_str(), stdout);
-    std::fputs(command.error.c_str(), stderr);
-    return command.exitCode;
-  }
+  return command_line::Parse(arguments);
+}
 
-  // The GStreamer media backend crashes where its plugins are missing. Set before any
-  // thread starts, as is the user's locale, which the application object would set
-  // again: neither the environment nor the locale may change while a thread reads them.
+// The GStreamer media backend crashes where its plugins are missing. Set before any
+// thread starts, as is the user's locale, which the application object would set
+// again: neither the environment nor the locale may change while a thread reads them.
+void SetUpProcessEnvironment() {
   if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) {
     qputenv("QT_MEDIA_BACKEND", "ffmpeg");
   }
   std::setlocale(LC_ALL, "");
+}
 
-  // Where the items live is known without a display. Their file and the zone database are
-  // read on other threads from here on, while the display is opened and the window made.
+// Where the items live is known without a display. Their file and the zone database are
+// read on other threads from here on, while the display is opened and the window made.
+MainWindowOptions StartReadingAhead(const command_line::Outcome& command) {
   MainWindowOptions options;
   const events_location::Location events =
       events_location::Resolve(events_location::FromProcess(command.eventsFile));
@@ -64,69 +58,112 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
   options.eventsAhead = std::make_shared<events_file::ReadAhead>(options.eventsFilePath);
   options.zonesAhead =
       std::make_shared<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
+  return options;
+}
+
+void DescribeApplication() {
+  QApplication::setApplicationVersion(command_line::kVersion);
+  QApplication::setDesktopFileName("vazudovu");
+  QApplication::setWindowIcon(clock_face::Icon());
+}
+
+// Qt takes the user's locale for the C library; numbers formatted with C formats
+// must keep ".", and the decimal separator for typed numbers is read separately.
+void KeepNumbersInCFormat() {
+  std::setlocale(LC_NUMERIC, "C");
+  Platform::LoadLocaleDecimalSeparator();
+}
+
+// The exit code of a start that found another one running on the same events file: 0 when
+// that one was asked to come forward, 1 (after saying why) when it could not be reached.
+int SecondStart(const SingleInstance& instance, Dialogs& dialogs, bool hidden) {
+  const std::string problem = instance.Problem();
+  if (!problem.empty()) {
+    std::fprintf(stderr, "vazudovu: %s\n", problem.c_str());
+    if (!hidden) {
+      dialogs.MessageBox(nullptr, problem, "Error", mb::OK | mb::ICONERROR);
+    }
+  }
+  return problem.empty() ? 0 : 1;
+}
+
+void BringForward(TfrmMain& window) {
+  window.show();  // also out of the tray
+  window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  window.raise();
+  window.activateWindow();
+}
+
+// Runs the event loop until it ends; what escapes a handler is shown and the loop goes on.
+int RunEventLoop(QApplication& app, Dialogs& dialogs) {
+  for (;;) {
+    try {
+      return app.exec();
+    } catch (const std::exception& e) {
+      dialogs.ShowException(e);
+    } catch (...) {
+      dialogs.ShowException(Platform::Exception(""));
+    }
+  }
+}
+
+int RunWindow(QApplication& app, Dialogs& dialogs, const MainWindowOptions& options,
+              const command_line::Outcome& command,
+              const std::function<void(TfrmMain&)>& whenShown) {
+  // A second start on the same events file brings the running window forward instead.
+  SingleInstance instance(options.eventsFilePath);
+  if (!instance.Acquire()) {
+    return SecondStart(instance, dialogs, command.hidden);
+  }
+  TfrmMain window(dialogs, options);
+  frmMain = &window;
+  instance.OnActivate = [&window] { BringForward(window); };
+  EndSignals endSignals(&window);
+  // Started at log-in, the program stays in the tray; without a tray icon there would be
+  // no way back to a hidden window, so it shows.
+  if (!(command.hidden && window.bTrayMode_m && window.pTrayIcon_m)) {
+    window.show();
+    if (whenShown) {
+      whenShown(window);
+    }
+  }
+  return RunEventLoop(app, dialogs);
+}
+
+}  // namespace
+
+int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whenShown) {
+  // A burst of due items runs many workers at once, each with its sockets; the usual
+  // soft limit of 1,024 open files is far below what the process may have.
+  file_limit::RaiseOpenFileLimit();
+  // The toolkit takes the first thread that asks for its thread data for its main thread.
+  // Asked here, before the read-ahead threads below open files through it, that is this
+  // one; else the application object would run as a stranger's, without its event filter.
+  QThread::currentThread();
+  const command_line::Outcome command = ReadCommandLine(argc, argv);
+  if (command.exitCode >= 0) {
+    std::fputs(command.output.c_str(), stdout);
+    std::fputs(command.error.c_str(), stderr);
+    return command.exitCode;
+  }
+
+  SetUpProcessEnvironment();
+  const MainWindowOptions options = StartReadingAhead(command);
   // The window's first text waits for the font configuration, which the toolkit would
   // load only then; loaded here it is ready by the time the controls are made.
   const std::future<FcBool> fontsAhead = std::async(std::launch::async, [] { return FcInit(); });
 
   QApplication app(argc, argv);
-  QApplication::setApplicationVersion(command_line::kVersion);
-  QApplication::setDesktopFileName("vazudovu");
-  QApplication::setWindowIcon(clock_face::Icon());
-  // Qt takes the user's locale for the C library; numbers formatted with C formats
-  // must keep ".", and the decimal separator for typed numbers is read separately.
+  DescribeApplication();
   fontsAhead.wait();
-  std::setlocale(LC_NUMERIC, "C");
-  Platform::LoadLocaleDecimalSeparator();
+  KeepNumbersInCFormat();
 
   QtDialogs dialogs;
   VIDodadaZadoVove::SetMessageBoxHandler(
       [&dialogs](const std::string& text, const std::string& caption) {
         dialogs.MessageBox(QApplication::activeWindow(), text, caption, mb::OK | mb::ICONERROR);
       });
-
-  int result = 0;
-  {
-    // A second start on the same events file brings the running window forward instead.
-    SingleInstance instance(options.eventsFilePath);
-    if (!instance.Acquire()) {
-      const std::string problem = instance.Problem();
-      if (!problem.empty()) {
-        std::fprintf(stderr, "vazudovu: %s\n", problem.c_str());
-        if (!command.hidden) {
-          dialogs.MessageBox(nullptr, problem, "Error", mb::OK | mb::ICONERROR);
-        }
-      }
-      VIDodadaZadoVove::SetMessageBoxHandler({});
-      return problem.empty() ? 0 : 1;
-    }
-    TfrmMain window(dialogs, options);
-    frmMain = &window;
-    instance.OnActivate = [&window] {
-      window.show();  // also out of the tray
-      window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-      window.raise();
-      window.activateWindow();
-    };
-    EndSignals endSignals(&window);
-    // Started at log-in, the program stays in the tray; without a tray icon there would be
-    // no way back to a hidden window, so it shows.
-    if (!(command.hidden && window.bTrayMode_m && window.pTrayIcon_m)) {
-      window.show();
-      if (whenShown) {
-        whenShown(window);
-      }
-    }
-    for (;;) {
-      try {
-        result = app.exec();
-        break;
-      } catch (const std::exception& e) {
-        dialogs.ShowException(e);
-      } catch (...) {
-        dialogs.ShowException(Platform::Exception(""));
-      }
-    }
-  }
+  const int result = RunWindow(app, dialogs, options, command, whenShown);
   VIDodadaZadoVove::SetMessageBoxHandler({});
   return result;
 }

@@ -39,6 +39,19 @@ using namespace VIDodadaZadoVove;
 
 TfrmMain* frmMain = nullptr;
 
+namespace {
+
+// Dates and times are written and read back as "yyyy-mm-dd hh:nn:ss" for the whole run.
+void FixDateTimeFormats() {
+  Platform::TFormatSettings& formats = Platform::FormatSettings();
+  formats.DateSeparator = '-';
+  formats.TimeSeparator = ':';
+  formats.ShortDateFormat = "yyyy-mm-dd";
+  formats.ShortTimeFormat = "hh:nn:ss";
+}
+
+}  // namespace
+
 template <typename Body>
 void TfrmMain::Guarded(Body&& body) {
   try {
@@ -50,17 +63,17 @@ void TfrmMain::Guarded(Body&& body) {
 
 TfrmMain::TfrmMain(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent),
-      bgProcessOptions_m(options.supervisor),
+      bgProcessOptions_(options.supervisor),
       dialogs_(dialogs),
-      asEventsFile_m(options.eventsFilePath.empty() ? events_file::DefaultPath()
-                                                    : options.eventsFilePath) {
+      eventsFile_(options.eventsFilePath.empty() ? events_file::DefaultPath()
+                                                 : options.eventsFilePath) {
   setObjectName("frmMain");
-  ianaZonesAhead_m =
+  ianaZonesAhead_ =
       options.zonesAhead
           ? std::move(options.zonesAhead)
           : std::make_shared<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
-  eventsAhead_m = options.eventsAhead ? std::move(options.eventsAhead)
-                                      : std::make_shared<events_file::ReadAhead>(asEventsFile_m);
+  eventsAhead_ = options.eventsAhead ? std::move(options.eventsAhead)
+                                     : std::make_shared<events_file::ReadAhead>(eventsFile_);
   StartDelivery(options.deliveryLogPath);
   trayAvailable_ = std::move(options.trayAvailable);
   openDocument_ = std::move(options.openDocument);
@@ -79,14 +92,10 @@ void TfrmMain::StartUp() {
   std::string marker;
   try {
     marker = "A";
-    Platform::TFormatSettings& formats = Platform::FormatSettings();
-    formats.DateSeparator = '-';
-    formats.TimeSeparator = ':';
-    formats.ShortDateFormat = "yyyy-mm-dd";
-    formats.ShortTimeFormat = "hh:nn:ss";
+    FixDateTimeFormats();
 
     marker = "B";
-    pBGProcess_m = std::make_unique<thrBGProcess>(bgProcessOptions_m);
+    pBGProcess_m = std::make_unique<thrBGProcess>(bgProcessOptions_);
 
     marker = "C";
     ResetClockMembers();
@@ -139,24 +148,28 @@ void TfrmMain::StartUp() {
     RestoreOutcomes();
 
     marker = "Q";
-    tmrAutoSynch->start();
-    tmrEvents->start();
-    // The clocks run only while someone can see them: a window not shown yet (a start
-    // hidden in the tray, as at log-in) starts them when it is shown.
-    if (isVisible() && !isMinimized()) {
-      tmrMainClock->start();
-    } else {
-      clockResting_ = true;
-    }
+    StartTimers();
     marker = "R";
   } catch (const std::exception& e) {
     std::string text = Platform::Format("(%s) Internal error in [%s] msg: %s", marker.c_str(),
                                         "TfrmMain::TfrmMain", e.what());
-    if (!bEventsLoaded_m) {
-      text += "\nThe events file " + asEventsFile_m +
+    if (!eventsLoaded_) {
+      text += "\nThe events file " + eventsFile_ +
               " was not loaded and will be left alone: it is not saved at close.";
     }
     dialogs_.ShowMessage(text);
+  }
+}
+
+void TfrmMain::StartTimers() {
+  tmrAutoSynch->start();
+  tmrEvents->start();
+  // The clocks run only while someone can see them: a window not shown yet (a start
+  // hidden in the tray, as at log-in) starts them when it is shown.
+  if (isVisible() && !isMinimized()) {
+    tmrMainClock->start();
+  } else {
+    clockResting_ = true;
   }
 }
 
@@ -168,116 +181,94 @@ void TfrmMain::PrepareEventTable() {
   }
 }
 
+template <typename Sender, typename Signal>
+void TfrmMain::Bind(Sender* sender, Signal signal, Handler handler) {
+  connect(sender, signal, this, [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+}
+
+void TfrmMain::BindItem(QAction* item, Handler handler) {
+  connect(item, &QAction::triggered, this, [this, item, handler] {
+    // The handler sets the check mark itself; undo Qt's own toggle before it runs.
+    if (item->isCheckable()) {
+      const QSignalBlocker quiet(item);
+      item->setChecked(!item->isChecked());
+    }
+    Guarded([=, this] { (this->*handler)(); });
+  });
+}
+
 void TfrmMain::ConnectHandlers() {
-  connect(bbtnShutdown, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnShutdownClick(); }); });
-  connect(pmnuiShutdown, &QAction::triggered, this,
-          [this] { Guarded([this] { pmnuiShutdownClick(); }); });
+  ConnectButtons();
+  ConnectSettingsControls();
+  ConnectMenuItems();
+  ConnectTimers();
+  ConnectGrid();
+}
+
+void TfrmMain::ConnectButtons() {
+  Bind(bbtnShutdown, &QPushButton::clicked, &TfrmMain::bbtnShutdownClick);
+  Bind(pmnuiShutdown, &QAction::triggered, &TfrmMain::pmnuiShutdownClick);
+  // Buttons that only answer with a message need no guard.
   connect(bbtnUpdates, &QPushButton::clicked, this, [this] { bbtnUpdatesClick(); });
   connect(bbtnForceUpdate, &QPushButton::clicked, this, [this] { bbtnForceUpdateClick(); });
   connect(bbtnImportEbayLiveAuctions, &QPushButton::clicked, this,
           [this] { bbtnImportEbayLiveAuctionsClick(); });
   connect(bbtnImportEayWatchList, &QPushButton::clicked, this,
           [this] { bbtnImportEayWatchListClick(); });
-  connect(bbtnAddEvent, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnAddEventClick(); }); });
-  connect(bbtnDeleteEvent, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnDeleteEventClick(); }); });
-  connect(bbtnSaveEventsNow, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnSaveEventsNowClick(); }); });
-  connect(bbtnDeliveryLog, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
-  connect(pmnuiDeliveryLog, &QAction::triggered, this,
-          [this] { Guarded([this] { bbtnDeliveryLogClick(); }); });
-  connect(pmnuiRepeat, &QAction::triggered, this,
-          [this] { Guarded([this] { pmnuiRepeatClick(); }); });
-  // Check boxes and edits report programmatic changes too, as the handlers expect;
-  // drop-down lists report only the user's choice.
-  using Handler = void (TfrmMain::*)();
-  const auto onToggle = [this](QCheckBox* box, Handler handler) {
-    connect(box, &QCheckBox::toggled, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  const auto onEdit = [this](QLineEdit* edit, Handler handler) {
-    connect(edit, &QLineEdit::textChanged, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  const auto onClick = [this](QAbstractButton* button, Handler handler) {
-    connect(button, &QAbstractButton::clicked, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  const auto onChoose = [this](QComboBox* box, Handler handler) {
-    connect(box, &QComboBox::activated, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  const auto onItem = [this](QAction* item, Handler handler) {
-    connect(item, &QAction::triggered, this, [this, item, handler] {
-      // The handler sets the check mark itself; undo Qt's own toggle before it runs.
-      if (item->isCheckable()) {
-        const QSignalBlocker quiet(item);
-        item->setChecked(!item->isChecked());
-      }
-      Guarded([=, this] { (this->*handler)(); });
-    });
-  };
-  const auto onTimer = [this](QTimer* timer, Handler handler) {
-    connect(timer, &QTimer::timeout, this,
-            [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-  };
-  onToggle(chkRunAsTrayIcon, &TfrmMain::chkRunAsTrayIconClick);
-  onToggle(chkStayOnTop, &TfrmMain::chkStayOnTopClick);
-  onToggle(chkStartAtLogin, &TfrmMain::chkStartAtLoginClick);
-  onEdit(edtUpdateURL, &TfrmMain::edtUpdateURLChange);
-  onEdit(edtProxyServer, &TfrmMain::edtProxyServerChange);
-  onEdit(edtProxyPort, &TfrmMain::edtProxyPortChange);
-  onClick(bbtnAutoProxy, &TfrmMain::bbtnAutoProxyClick);
-  onChoose(cboVirtualTimeZone, &TfrmMain::cboVirtualTimeZoneChange);
-  onToggle(chkAutoTimeSynch, &TfrmMain::chkAutoTimeSynchClick);
-  onChoose(cboSNTPServer, &TfrmMain::cboSNTPServerChange);
-  onEdit(edtSoundFile, &TfrmMain::edtSoundFileChange);
-  onClick(sbtnSelectSoundFile, &TfrmMain::sbtnSelectSoundFileClick);
-  onClick(sbtnTestSound, &TfrmMain::sbtnTestSoundClick);
-  onClick(sbtnStop, &TfrmMain::sbtnStopClick);
-  onToggle(chkEnableSound, &TfrmMain::chkEnableSoundClick);
-  onToggle(chkEnableMSM, &TfrmMain::chkEnableMSMClick);
-  onEdit(edtMSMHost, &TfrmMain::edtMSMHostChange);
-  onEdit(edtMSMPort, &TfrmMain::edtMSMPortChange);
-  onEdit(edtFromMSM, &TfrmMain::edtFromMSMChange);
-  onEdit(edtFromMSMPwd, &TfrmMain::edtFromMSMPwdChange);
-  onEdit(edtToMSM, &TfrmMain::edtToMSMChange);
-  onClick(bbtnAutoDetectMSMSettings, &TfrmMain::bbtnAutoDetectMSMSettingsClick);
-  onToggle(chkEnableEmail, &TfrmMain::chkEnableEmailClick);
-  onEdit(SMTPServer, &TfrmMain::SMTPServerChange);
-  onEdit(SMTPPort, &TfrmMain::SMTPPortChange);
-  onEdit(edtEmailFrom, &TfrmMain::edtEmailFromChange);
-  onEdit(edtEmailTo, &TfrmMain::edtEmailToChange);
-  onEdit(edtEmailSubject, &TfrmMain::edtEmailSubjectChange);
-  onClick(bbtnAutoDetectMailSettings, &TfrmMain::bbtnAutoDetectMailSettingsClick);
-  onToggle(chkEnableCustomApp, &TfrmMain::chkEnableCustomAppClick);
-  onEdit(edtLaunchApp, &TfrmMain::edtLaunchAppChange);
-  onClick(sbtnLaunchApp, &TfrmMain::sbtnLaunchAppClick);
-  onEdit(edtEbayLoginID, &TfrmMain::edtEbayLoginIDChange);
-  onEdit(edtEbayPassword, &TfrmMain::edtEbayPasswordChange);
-  onItem(pmnuiHideEvents, &TfrmMain::pmnuiHideEventsClick);
-  onItem(pmnuiTopHideEvents, &TfrmMain::pmnuiHideEventsClick);
-  onItem(pmnuiHideSettings, &TfrmMain::pmnuiHideSettingsClick);
-  onItem(pmnuiTopHideSettings, &TfrmMain::pmnuiHideSettingsClick);
-  onItem(pmnuiVirtualFont, &TfrmMain::pmnuiVirtualFontClick);
-  onItem(pmnuiVirtualBackground, &TfrmMain::pmnuiVirtualBackgroundClick);
-  onItem(pmnuiVirtualMilitary, &TfrmMain::pmnuiVirtualMilitaryClick);
-  onItem(pmnuiVirtualTZName, &TfrmMain::pmnuiVirtualTZNameClick);
-  onItem(pmnuiLocalFont, &TfrmMain::pmnuiLocalFontClick);
-  onItem(pmnuiLocalBackground, &TfrmMain::pmnuiLocalBackgroundClick);
-  onItem(pmnuiLocalMilitary, &TfrmMain::pmnuiLocalMilitaryClick);
-  onItem(pmnuiLocalTZName, &TfrmMain::pmnuiLocalTZNameClick);
-  onItem(pmnuiOpenWindow, &TfrmMain::pmnuiOpenWindowClick);
-  onItem(pmnuiHelp, &TfrmMain::pmnuiHelpClick);
-  onItem(pmnuiAbout, &TfrmMain::pmnuiAboutClick);
-  onTimer(tmrMainClock, &TfrmMain::tmrMainClockTimer);
-  onTimer(tmrEvents, &TfrmMain::tmrEventsTimer);
-  onTimer(tmrAutoSynch, &TfrmMain::tmrAutoSynchTimer);
-  onTimer(tmrEvents, &TfrmMain::WatchTray);
+  Bind(bbtnAddEvent, &QPushButton::clicked, &TfrmMain::bbtnAddEventClick);
+  Bind(bbtnDeleteEvent, &QPushButton::clicked, &TfrmMain::bbtnDeleteEventClick);
+  Bind(bbtnSaveEventsNow, &QPushButton::clicked, &TfrmMain::bbtnSaveEventsNowClick);
+  Bind(bbtnDeliveryLog, &QPushButton::clicked, &TfrmMain::bbtnDeliveryLogClick);
+  Bind(pmnuiDeliveryLog, &QAction::triggered, &TfrmMain::bbtnDeliveryLogClick);
+  Bind(pmnuiRepeat, &QAction::triggered, &TfrmMain::pmnuiRepeatClick);
+}
 
+// Check boxes report programmatic changes too, as their handlers expect; drop-down lists
+// report only the user's choice.
+void TfrmMain::ConnectSettingsControls() {
+  Bind(chkRunAsTrayIcon, &QCheckBox::toggled, &TfrmMain::chkRunAsTrayIconClick);
+  Bind(chkStayOnTop, &QCheckBox::toggled, &TfrmMain::chkStayOnTopClick);
+  Bind(chkStartAtLogin, &QCheckBox::toggled, &TfrmMain::chkStartAtLoginClick);
+  Bind(bbtnAutoProxy, &QAbstractButton::clicked, &TfrmMain::bbtnAutoProxyClick);
+  Bind(cboVirtualTimeZone, &QComboBox::activated, &TfrmMain::cboVirtualTimeZoneChange);
+  Bind(chkAutoTimeSynch, &QCheckBox::toggled, &TfrmMain::chkAutoTimeSynchClick);
+  Bind(cboSNTPServer, &QComboBox::activated, &TfrmMain::cboSNTPServerChange);
+  Bind(sbtnSelectSoundFile, &QAbstractButton::clicked, &TfrmMain::sbtnSelectSoundFileClick);
+  Bind(sbtnTestSound, &QAbstractButton::clicked, &TfrmMain::sbtnTestSoundClick);
+  Bind(sbtnStop, &QAbstractButton::clicked, &TfrmMain::sbtnStopClick);
+  Bind(bbtnAutoDetectMSMSettings, &QAbstractButton::clicked,
+       &TfrmMain::bbtnAutoDetectMSMSettingsClick);
+  Bind(bbtnAutoDetectMailSettings, &QAbstractButton::clicked,
+       &TfrmMain::bbtnAutoDetectMailSettingsClick);
+  Bind(sbtnLaunchApp, &QAbstractButton::clicked, &TfrmMain::sbtnLaunchAppClick);
+}
+
+void TfrmMain::ConnectMenuItems() {
+  BindItem(pmnuiHideEvents, &TfrmMain::pmnuiHideEventsClick);
+  BindItem(pmnuiTopHideEvents, &TfrmMain::pmnuiHideEventsClick);
+  BindItem(pmnuiHideSettings, &TfrmMain::pmnuiHideSettingsClick);
+  BindItem(pmnuiTopHideSettings, &TfrmMain::pmnuiHideSettingsClick);
+  BindItem(pmnuiVirtualFont, &TfrmMain::pmnuiVirtualFontClick);
+  BindItem(pmnuiVirtualBackground, &TfrmMain::pmnuiVirtualBackgroundClick);
+  BindItem(pmnuiVirtualMilitary, &TfrmMain::pmnuiVirtualMilitaryClick);
+  BindItem(pmnuiVirtualTZName, &TfrmMain::pmnuiVirtualTZNameClick);
+  BindItem(pmnuiLocalFont, &TfrmMain::pmnuiLocalFontClick);
+  BindItem(pmnuiLocalBackground, &TfrmMain::pmnuiLocalBackgroundClick);
+  BindItem(pmnuiLocalMilitary, &TfrmMain::pmnuiLocalMilitaryClick);
+  BindItem(pmnuiLocalTZName, &TfrmMain::pmnuiLocalTZNameClick);
+  BindItem(pmnuiOpenWindow, &TfrmMain::pmnuiOpenWindowClick);
+  BindItem(pmnuiHelp, &TfrmMain::pmnuiHelpClick);
+  BindItem(pmnuiAbout, &TfrmMain::pmnuiAboutClick);
+}
+
+void TfrmMain::ConnectTimers() {
+  Bind(tmrMainClock, &QTimer::timeout, &TfrmMain::tmrMainClockTimer);
+  Bind(tmrEvents, &QTimer::timeout, &TfrmMain::tmrEventsTimer);
+  Bind(tmrAutoSynch, &QTimer::timeout, &TfrmMain::tmrAutoSynchTimer);
+  Bind(tmrEvents, &QTimer::timeout, &TfrmMain::WatchTray);
+}
+
+void TfrmMain::ConnectGrid() {
   grdEvents->OnDblClick = [this](QObject*) { Guarded([this] { grdEventsDblClick(); }); };
   grdEvents->OnCellChange = [this](int ACol, int ARow, const std::string& Value,
                                    bool& bAllowChange) {
@@ -372,10 +363,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::FormCloseQuery(bool& CanClose) {
   CanClose = true;
-  if (bClosed_m) {
+  if (closed_) {
     return;
   }
-  bClosed_m = true;
+  closed_ = true;
   try {
     tmrMainClock->stop();
     tmrAutoSynch->stop();
@@ -386,7 +377,7 @@ void TfrmMain::FormCloseQuery(bool& CanClose) {
     }
 
     // A file that was not loaded whole is never replaced by what the table shows.
-    if (chkSaveOnClose->isChecked() && bEventsLoaded_m) {
+    if (chkSaveOnClose->isChecked() && eventsLoaded_) {
       SaveEvents();
     }
     WaitForSupervisor();

@@ -92,7 +92,6 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::intptr_t SendMessage(std::uint32_t msg, std::uintptr_t wParam,
                             std::intptr_t lParam) override;
 
-  const std::string& EventsFilePath() const { return asEventsFile_m; }
   Dialogs& UI() { return dialogs_; }
 
   // ---- Regions and clocks
@@ -213,15 +212,15 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // ---- Members
   std::map<std::string, double> mapTimeZones_m;
   // The platform's zones, read from the start; gone once in the catalogue.
-  std::shared_ptr<time_zones::IanaZonesAhead> ianaZonesAhead_m;
+  std::shared_ptr<time_zones::IanaZonesAhead> ianaZonesAhead_;
   // The events file, read from the start; gone once loaded.
-  std::shared_ptr<events_file::ReadAhead> eventsAhead_m;
+  std::shared_ptr<events_file::ReadAhead> eventsAhead_;
   double dLocalTZOffset_m = 0.0;
   double dVirtualTZOffset_m = 0.0;
   std::unique_ptr<VIDodadaZadoVove::LOGFONTA> lfVirtualFont_m, lfLocalFont_m, lfDefaultFont_m;
   std::uint32_t iVirtualFontColor_m = 0, iVirtualBackColor_m = 0;
   std::uint32_t iLocalFontColor_m = 0, iLocalBackColor_m = 0;
-  std::uint32_t iDefaultFontColor_m = 0, iDefaultBackColor_m = 0;
+  std::uint32_t defaultFontColor_ = 0, defaultBackColor_ = 0;
   std::uint32_t iGridColor_m = 0;
   double dLastTZDiff_m = 0.0;
   int iLastSecond_m = 0;
@@ -234,13 +233,13 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   // The background supervisor: created suspended at start-up, resumed once it has its
   // time server, stopped by the close and release sequences (formMainTimeSync.cpp).
   std::unique_ptr<thrBGProcess> pBGProcess_m;
-  TBGProcessOptions bgProcessOptions_m;
+  TBGProcessOptions bgProcessOptions_;
   void LoadSNTPServerList();
   void StartSupervisor();
   std::unique_ptr<TfrmSelectDateTime> pSelectDateTime_m;
   // The media the sound channel plays through; null means this computer's own (tests
   // put recording media here). Media() is the one in use.
-  MediaServices* pMedia_m = nullptr;
+  MediaServices* media_ = nullptr;
   MediaServices& Media();
   // How the sound of an item's dispatch went, once its player or program has told.
   void SoundSettled(const std::string& item, std::uint64_t dispatch, const std::string& file,
@@ -250,7 +249,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::set<std::pair<std::string, std::string>> dueNoticed_;
   void ForgetChangedDueNotices();
   // True while a scheduler pass runs, so that the timer never enters one twice.
-  bool bInEventPass_m = false;
+  bool inEventPass_ = false;
   // Items a pass marked notified that the events file does not hold yet: while "Save events
   // on close" is checked, every pass saves until a save succeeds, so that a crash never
   // notifies them again. A failure is shown once for as long as it lasts.
@@ -259,11 +258,11 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void SaveAfterPass();
   // What became of the notifications (formMainDelivery.cpp): the log the dispatches and
   // workers write to, each item's last outcome, and the desktop notices.
-  std::shared_ptr<delivery::LogSink> pDeliveryLog_m;
-  std::unique_ptr<delivery::OutcomeStore> pOutcomes_m;
+  std::shared_ptr<delivery::LogSink> deliveryLog_;
+  std::unique_ptr<delivery::OutcomeStore> outcomes_;
   std::unique_ptr<delivery::DispatchesAhead> dispatchesAhead_;  // the last run's, until taken
-  std::unique_ptr<delivery::DesktopNotifier> pNotifier_m;
-  QPointer<TfrmDeliveryLog> pDeliveryLogWindow_m;
+  std::unique_ptr<delivery::DesktopNotifier> notifier_;
+  QPointer<TfrmDeliveryLog> deliveryLogWindow_;
   // Failure notices of a burst, held and counted; tmrNotices shows them when due.
   delivery::NoticeGatherer noticeGatherer_;
   QTimer* tmrNotices = nullptr;
@@ -291,7 +290,7 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   std::string RepeatTooltip(int row) const;
   // End-time and warning texts the scheduler could not read: reported once, their cells
   // marked.
-  event_scheduler::Unreadable unreadable_m;
+  event_scheduler::Unreadable unreadable_;
 
   // ---- Handlers
   void FormShow();
@@ -316,37 +315,16 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void chkRunAsTrayIconClick();
   void chkStayOnTopClick();
   void chkStartAtLoginClick();
-  void edtUpdateURLChange();
-  void edtProxyServerChange();
-  void edtProxyPortChange();
   void bbtnAutoProxyClick();
   void cboVirtualTimeZoneChange();
   void chkAutoTimeSynchClick();
   void cboSNTPServerChange();
-  void edtSoundFileChange();
   void sbtnSelectSoundFileClick();
   void sbtnTestSoundClick();
   void sbtnStopClick();
-  void chkEnableSoundClick();
-  void chkEnableMSMClick();
-  void edtMSMHostChange();
-  void edtMSMPortChange();
-  void edtFromMSMChange();
-  void edtFromMSMPwdChange();
-  void edtToMSMChange();
   void bbtnAutoDetectMSMSettingsClick();
-  void chkEnableEmailClick();
-  void SMTPServerChange();
-  void SMTPPortChange();
-  void edtEmailFromChange();
-  void edtEmailToChange();
-  void edtEmailSubjectChange();
   void bbtnAutoDetectMailSettingsClick();
-  void chkEnableCustomAppClick();
-  void edtLaunchAppChange();
   void sbtnLaunchAppClick();
-  void edtEbayLoginIDChange();
-  void edtEbayPasswordChange();
   void pmnuiHideEventsClick();
   void pmnuiHideSettingsClick();
   void pmnuiVirtualFontClick();
@@ -388,10 +366,32 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
 
  private:
   void CreateControls();
+  // The clocks and the event grid, then one settings page per tab, in tab order.
+  void CreateClocksAndEvents(QWidget* central);
+  void CreateGeneralTab();
+  void CreateEventsTab();
+  void CreateTimezoneTab();
+  void CreateAudioTab();
+  void CreateMessengerTab();
+  void CreateEmailTab();
+  void CreateCustomAppTab();
+  void CreateEbayTab();
   void CreateMenus();
   void CreateComponents();
   void ConnectHandlers();
+  void ConnectButtons();
+  void ConnectSettingsControls();
+  void ConnectMenuItems();
+  void ConnectTimers();
+  void ConnectGrid();
+  // Connects a signal to a handler that runs guarded; menu items through BindItem, which
+  // leaves their check mark to the handler.
+  using Handler = void (TfrmMain::*)();
+  template <typename Sender, typename Signal>
+  void Bind(Sender* sender, Signal signal, Handler handler);
+  void BindItem(QAction* item, Handler handler);
   void StartUp();
+  void StartTimers();
   void PrepareEventTable();
   void StartDelivery(const std::string& logPath);
   // After the events are loaded: notified items take their last outcome from the log.
@@ -431,9 +431,9 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void Guarded(Body&& body);
 
   Dialogs& dialogs_;
-  std::string asEventsFile_m;
-  bool bEventsLoaded_m = false;  // the file was read to its end (or did not exist)
-  bool bClosed_m = false;
+  std::string eventsFile_;
+  bool eventsLoaded_ = false;  // the file was read to its end (or did not exist)
+  bool closed_ = false;
 };
 
 // The window the program entry created; nullptr before and after.

@@ -12,7 +12,7 @@
 #include "window/qtConvert.h"
 
 MediaServices& TfrmMain::Media() {
-  return pMedia_m != nullptr ? *pMedia_m : DefaultMediaServices();
+  return media_ != nullptr ? *media_ : DefaultMediaServices();
 }
 
 void TfrmMain::sbtnTestSoundClick() {
@@ -32,12 +32,12 @@ void TfrmMain::SoundSettled(const std::string& item, std::uint64_t dispatch,
                             const std::string& file, bool played, const std::string& why) {
   // A sound that tells after its item was dispatched again belongs to no dispatch the
   // log or the row still shows.
-  const delivery::ItemOutcome* outcome = pOutcomes_m->Find(item);
+  const delivery::ItemOutcome* outcome = outcomes_->Find(item);
   if (outcome == nullptr || outcome->dispatch != dispatch) {
     return;
   }
-  pDeliveryLog_m->Write(item, delivery::kSound,
-                        file + (played ? " started" : delivery::kCouldNotBePlayed + why));
+  deliveryLog_->Write(item, delivery::kSound,
+                      file + (played ? " started" : delivery::kCouldNotBePlayed + why));
   DeliverySettled(item, dispatch, delivery::kSound, file, played, why);
 }
 

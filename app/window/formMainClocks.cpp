@@ -62,12 +62,12 @@ void TfrmMain::ResetClockMembers() {
   bUseVirtualMilitary_m = bUseLocalMilitary_m = true;
   bShowVirtualTZName_m = bShowLocalTZName_m = true;
   iGridColor_m = grdEvents->Color();
-  iDefaultBackColor_m = LabelBackColour(*lblVirtualTime);
+  defaultBackColor_ = LabelBackColour(*lblVirtualTime);
   lfDefaultFont_m = std::make_unique<LOGFONTA>(LogFontFromFont(lblVirtualTime->font()));
-  iDefaultFontColor_m = LabelFontColour(*lblVirtualTime);
+  defaultFontColor_ = LabelFontColour(*lblVirtualTime);
   // What each clock shows unless a colour is stored.
-  iVirtualFontColor_m = iDefaultFontColor_m;
-  iVirtualBackColor_m = iDefaultBackColor_m;
+  iVirtualFontColor_m = defaultFontColor_;
+  iVirtualBackColor_m = defaultBackColor_;
   iLocalFontColor_m = LabelFontColour(*lblLocalTime);
   iLocalBackColor_m = LabelBackColour(*lblLocalTime);
 }
@@ -138,7 +138,7 @@ void TfrmMain::RestClock() {
 
 void TfrmMain::WakeClock() {
   // Not after the close sequence has stopped the clocks for good.
-  if (!clockResting_ || bClosed_m) {
+  if (!clockResting_ || closed_) {
     return;
   }
   clockResting_ = false;

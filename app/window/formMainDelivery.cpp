@@ -38,21 +38,21 @@ constexpr std::chrono::milliseconds kRestorePoll{10};
 
 void TfrmMain::StartDelivery(const std::string& logPath) {
   const delivery::LogSink::Options logOptions{logPath};
-  pDeliveryLog_m = std::make_shared<delivery::LogSink>(logOptions);
+  deliveryLog_ = std::make_shared<delivery::LogSink>(logOptions);
   // What the last run left is read while the window is made; RestoreOutcomes takes it.
   dispatchesAhead_ =
-      std::make_unique<delivery::DispatchesAhead>(pDeliveryLog_m->Path(), logOptions.maxBytes);
-  pOutcomes_m = std::make_unique<delivery::OutcomeStore>();
+      std::make_unique<delivery::DispatchesAhead>(deliveryLog_->Path(), logOptions.maxBytes);
+  outcomes_ = std::make_unique<delivery::OutcomeStore>();
   // A worker's recipients are in the log before its own lines, so that a later start
   // can tell whom a failure concerned.
-  pOutcomes_m->expected = [this](const std::string& item, const std::string& channel,
-                                 const std::string& target) {
+  outcomes_->expected = [this](const std::string& item, const std::string& channel,
+                               const std::string& target) {
     if (channel == delivery::kEmail || channel == delivery::kMessenger) {
-      pDeliveryLog_m->Write(item, channel, delivery::kSendingTo + target);
+      deliveryLog_->Write(item, channel, delivery::kSendingTo + target);
     }
   };
-  pNotifier_m = std::make_unique<delivery::DesktopNotifier>();
-  pNotifier_m->onAction = [this](const std::string& item, const std::string& action) {
+  notifier_ = std::make_unique<delivery::DesktopNotifier>();
+  notifier_->onAction = [this](const std::string& item, const std::string& action) {
     try {
       NoticeAction(item, action);
     } catch (const std::exception& e) {
@@ -65,7 +65,7 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
   connect(tmrNotices, &QTimer::timeout, this, [this] {
     ShowFailureNotices(noticeGatherer_.Flush(delivery::NoticeGatherer::Clock::now()));
   });
-  pNotifier_m->fallback = [this](const std::string& summary, const std::string& body) {
+  notifier_->fallback = [this](const std::string& summary, const std::string& body) {
     if (!pTrayIcon_m || !pTrayIcon_m->isVisible()) {
       return false;
     }
@@ -74,8 +74,8 @@ void TfrmMain::StartDelivery(const std::string& logPath) {
   };
   // On the supervisor's thread: the line is queued, the outcome posted to this thread.
   // A report still on its way when the window goes is dropped with it.
-  bgProcessOptions_m.workerEnded = [this](const delivery::WorkerTag& tag, bool delivered,
-                                          const std::string& failure) {
+  bgProcessOptions_.workerEnded = [this](const delivery::WorkerTag& tag, bool delivered,
+                                         const std::string& failure) {
     QMetaObject::invokeMethod(
         this,
         [this, item = tag.item, dispatch = tag.dispatch, channel = tag.channel, target = tag.target,
@@ -111,15 +111,15 @@ void TfrmMain::RestoreOutcomes() {
     const auto it = latest.find(grdEvents->GetCells(kColID, row));
     if (it != latest.end() &&
         delivery::DispatchedForEndTime(it->second.text, grdEvents->GetCells(kColEndTime, row))) {
-      pOutcomes_m->Restore(it->first, it->second.outcome);
+      outcomes_->Restore(it->first, it->second.outcome);
     }
   }
   grdEvents->viewport()->update();
 }
 
 void TfrmMain::StopDelivery() {
-  if (pDeliveryLog_m) {
-    pDeliveryLog_m->Close();
+  if (deliveryLog_) {
+    deliveryLog_->Close();
   }
 }
 
@@ -127,20 +127,20 @@ std::uint64_t TfrmMain::DeliveryBegins(const std::string& item, const std::strin
   // Whatever a worker logs, the passwords typed in this window never reach the file.
   for (const QLineEdit* edit : findChildren<QLineEdit*>()) {
     if (edit->echoMode() == QLineEdit::Password) {
-      pDeliveryLog_m->AddSecret(FromQ(edit->text()));
+      deliveryLog_->AddSecret(FromQ(edit->text()));
     }
   }
-  pDeliveryLog_m->Write(item, delivery::kScheduler, "Dispatching: " + text);
+  deliveryLog_->Write(item, delivery::kScheduler, "Dispatching: " + text);
   if (cboDesktopNotifications->currentIndex() >= delivery::kNoticesEveryDueItem) {
     DueNoticeOnDesktop(item, text);
   }
-  return pOutcomes_m->Begin(item, Platform::FormatDateTime("hh:nn:ss", Platform::Now()));
+  return outcomes_->Begin(item, Platform::FormatDateTime("hh:nn:ss", Platform::Now()));
 }
 
 void TfrmMain::DeliverySettled(const std::string& item, std::uint64_t dispatch,
                                const std::string& channel, const std::string& target, bool done,
                                const std::string& reason) {
-  if (!pOutcomes_m->Settle(item, dispatch, channel, done, reason)) {
+  if (!outcomes_->Settle(item, dispatch, channel, done, reason)) {
     return;  // the item was dispatched again or its end time changed since
   }
   if (!done && cboDesktopNotifications->currentIndex() >= delivery::kNoticesFailures) {
@@ -166,7 +166,7 @@ void TfrmMain::ShowFailureNotices(const std::vector<std::string>& bodies) {
 
 void TfrmMain::DueNoticeOnDesktop(const std::string& item, const std::string& body) {
   try {
-    pNotifier_m->NotifyDue(item, delivery::kDueSummary, body);
+    notifier_->NotifyDue(item, delivery::kDueSummary, body);
   } catch (const std::exception&) {
     // A notice that cannot be shown is in the log all the same.
   }
@@ -174,7 +174,7 @@ void TfrmMain::DueNoticeOnDesktop(const std::string& item, const std::string& bo
 
 void TfrmMain::NoticeOnDesktop(const std::string& summary, const std::string& body) {
   try {
-    pNotifier_m->Notify(summary, body);
+    notifier_->Notify(summary, body);
   } catch (const std::exception&) {
     // A notice that cannot be shown is in the log all the same.
   }
@@ -189,14 +189,14 @@ std::string TfrmMain::EventTooltip(int row) const {
   const std::string repeat = RepeatTooltip(row);
   const std::string outcome =
       grdEvents->GetObjects(kColEndTime, row) == kStateNotified || !repeat.empty()
-          ? pOutcomes_m->Tooltip(grdEvents->GetCells(kColID, row))
+          ? outcomes_->Tooltip(grdEvents->GetCells(kColID, row))
           : "";
   return repeat.empty() || outcome.empty() ? repeat + outcome : repeat + "\n" + outcome;
 }
 
 bool TfrmMain::RowDeliveryFailed(int row) const {
   return grdEvents->GetObjects(kColEndTime, row) == kStateNotified &&
-         pOutcomes_m->AnyFailed(grdEvents->GetCells(kColID, row));
+         outcomes_->AnyFailed(grdEvents->GetCells(kColID, row));
 }
 
 bool TfrmMain::DeliveryTooltipEvent(QObject* watched, QEvent* event) {
@@ -218,9 +218,9 @@ bool TfrmMain::DeliveryTooltipEvent(QObject* watched, QEvent* event) {
 }
 
 void TfrmMain::bbtnDeliveryLogClick() {
-  if (!pDeliveryLogWindow_m) {
-    const std::shared_ptr<delivery::LogSink> log = pDeliveryLog_m;
-    pDeliveryLogWindow_m = new TfrmDeliveryLog(
+  if (!deliveryLogWindow_) {
+    const std::shared_ptr<delivery::LogSink> log = deliveryLog_;
+    deliveryLogWindow_ = new TfrmDeliveryLog(
         this,
         [log] {
           log->Flush();
@@ -231,8 +231,8 @@ void TfrmMain::bbtnDeliveryLogClick() {
           QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(folder)));
         });
   } else {
-    pDeliveryLogWindow_m->Refresh();
+    deliveryLogWindow_->Refresh();
   }
-  pDeliveryLogWindow_m->show();
-  pDeliveryLogWindow_m->raise();
+  deliveryLogWindow_->show();
+  deliveryLogWindow_->raise();
 }

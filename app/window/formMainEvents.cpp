@@ -92,7 +92,7 @@ void TfrmMain::grdEventsCellChange(int ACol, int ARow, const std::string&, bool&
     // unless the pass moves a repeating item on, whose outcome is the one just sent. A
     // snooze of the old end time is over.
     if (ARow != passMovesRow_) {
-      pOutcomes_m->Forget(grdEvents->GetCells(kColID, ARow));
+      outcomes_->Forget(grdEvents->GetCells(kColID, ARow));
     }
     if (grdEvents->ColCount() > event_extras::kColTail) {
       const std::string tail = grdEvents->GetCells(event_extras::kColTail, ARow);
@@ -140,8 +140,8 @@ void TfrmMain::grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect&,
                                                                 : 0x00FF00u;
     grdEvents->Canvas().Font.Color = grdEvents->Font().Color;
     // An end time or warning the scheduler could not read, and so skips, stands out in red.
-    const std::set<std::string>& unreadable = ACol == kColEndTime       ? unreadable_m.endTimes
-                                              : ACol == kColWarnMinutes ? unreadable_m.warnings
+    const std::set<std::string>& unreadable = ACol == kColEndTime       ? unreadable_.endTimes
+                                              : ACol == kColWarnMinutes ? unreadable_.warnings
                                                                         : kNoTexts;
     if (!unreadable.empty() && unreadable.count(grdEvents->GetCells(ACol, ARow)) != 0) {
       grdEvents->Canvas().Brush.Color = kUnreadableColour;
@@ -163,30 +163,30 @@ void TfrmMain::grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect&,
 void TfrmMain::bbtnSaveEventsNowClick() {
   // The table shows only part of the file, or none of it: replacing the file would lose
   // the rest, so the user decides.
-  if (!bEventsLoaded_m &&
+  if (!eventsLoaded_ &&
       dialogs_.MessageBox(this,
-                          "The events file " + asEventsFile_m +
+                          "The events file " + eventsFile_ +
                               " was not loaded completely, so the table may lack items it "
                               "holds. Replace the file with the items shown?",
                           "Confirm", mb::YESNO | mb::ICONWARNING) != mb::IDYES) {
     return;
   }
   SaveEvents();
-  bEventsLoaded_m = true;
+  eventsLoaded_ = true;
 }
 
 void TfrmMain::LoadEvents(std::string& marker) {
   marker = "P1";
-  events_file::RemoveStaleTemporaries(asEventsFile_m);
+  events_file::RemoveStaleTemporaries(eventsFile_);
   events_file::FieldLines lines;
   // The file was read while the window was made; a failed read raises here, under "P1".
-  const std::shared_ptr<events_file::ReadAhead> ahead = std::move(eventsAhead_m);
+  const std::shared_ptr<events_file::ReadAhead> ahead = std::move(eventsAhead_);
   const bool read =
-      ahead != nullptr ? ahead->Take(lines) : events_file::ReadFields(asEventsFile_m, lines);
+      ahead != nullptr ? ahead->Take(lines) : events_file::ReadFields(eventsFile_, lines);
   if (read) {
     LoadEventLines(lines, marker);
   }
-  bEventsLoaded_m = true;
+  eventsLoaded_ = true;
 }
 
 void TfrmMain::SaveEvents() {
@@ -208,7 +208,7 @@ void TfrmMain::SaveEvents() {
       lines.push_back(std::move(line));
     }
   }
-  events_file::WriteFileAtomically(asEventsFile_m, events_file::JoinLines(lines));
+  events_file::WriteFileAtomically(eventsFile_, events_file::JoinLines(lines));
 }
 
 void TfrmMain::LoadEventLines(const events_file::FieldLines& lines, std::string& marker) {

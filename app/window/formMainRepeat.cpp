@@ -93,8 +93,8 @@ void TfrmMain::NoticeAction(const std::string& itemId, const std::string& action
   grdEvents->SetCells(
       event_extras::kColTail, row,
       event_extras::WithSnooze(grdEvents->GetCells(event_extras::kColTail, row), until));
-  pDeliveryLog_m->Write(itemId, delivery::kScheduler,
-                        "Snoozed for " + std::to_string(minutes) + " minutes, until " + until);
+  deliveryLog_->Write(itemId, delivery::kScheduler,
+                      "Snoozed for " + std::to_string(minutes) + " minutes, until " + until);
   savePending_ = true;
   SaveAfterPass();
 }

@@ -87,7 +87,7 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
   // the pass does not wait for that.
   void PlaySound() override {
     const std::string file = FromQ(w_.edtSoundFile->text());
-    w_.pOutcomes_m->Expect(item_, dispatch_, delivery::kSound, file);
+    w_.outcomes_->Expect(item_, dispatch_, delivery::kSound, file);
     PlaySoundFile(w_.Media(), file, false, "", false,
                   [window = QPointer<TfrmMain>(&w_), item = item_, dispatch = dispatch_, file](
                       SoundStart start, const std::string& why) {
@@ -146,13 +146,13 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
       line += "; notified once for " + std::string(counted ? "" : "at least ") +
               std::to_string(passedOver + 1) + " occurrences that went by while it was closed";
     }
-    w_.pDeliveryLog_m->Write(id, delivery::kScheduler, line);
+    w_.deliveryLog_->Write(id, delivery::kScheduler, line);
   }
 
   // The snooze is over: the sound (when the item has it) and the notice come again; the
   // e-mail, the message and the program reach others or act, and are not repeated.
   void SnoozeEnded(const std::string& id, const std::string& text, bool sounded) override {
-    w_.pDeliveryLog_m->Write(id, delivery::kScheduler, "Snooze over: " + text);
+    w_.deliveryLog_->Write(id, delivery::kScheduler, "Snooze over: " + text);
     if (sounded && w_.chkEnableSound->isChecked()) {
       PlaySoundFile(w_.Media(), FromQ(w_.edtSoundFile->text()), false, "", false,
                     [](SoundStart, const std::string&) {});
@@ -173,14 +173,14 @@ class WindowChannels : public event_scheduler::ChannelDispatch {
   // A worker's tag; the channel is pending until the worker ends. The port text is
   // checked first, so that a worker never created leaves nothing pending.
   std::shared_ptr<delivery::WorkerTag> Tag(const char* channel, const std::string& target) {
-    w_.pOutcomes_m->Expect(item_, dispatch_, channel, target);
-    return std::make_shared<delivery::WorkerTag>(w_.pDeliveryLog_m, item_, dispatch_, channel,
+    w_.outcomes_->Expect(item_, dispatch_, channel, target);
+    return std::make_shared<delivery::WorkerTag>(w_.deliveryLog_, item_, dispatch_, channel,
                                                  target);
   }
   // A channel that ran at once: its line in the log and its outcome.
   void Settled(const char* channel, const std::string& target, bool done, const std::string& how) {
-    w_.pDeliveryLog_m->Write(item_, channel, target + " " + how);
-    w_.pOutcomes_m->Expect(item_, dispatch_, channel, target);
+    w_.deliveryLog_->Write(item_, channel, target + " " + how);
+    w_.outcomes_->Expect(item_, dispatch_, channel, target);
     w_.DeliverySettled(item_, dispatch_, channel, target, done, done ? "" : how);
   }
 
@@ -196,14 +196,14 @@ void TfrmMain::tmrEventsTimer() {
   // The wait for the supervisor and the error display both let the timer fire again;
   // a second pass inside the first would notify the same item twice and stack one
   // error box on another every five seconds.
-  if (bInEventPass_m) {
+  if (inEventPass_) {
     return;
   }
-  bInEventPass_m = true;
+  inEventPass_ = true;
   struct Leave {
     bool& flag;
     ~Leave() { flag = false; }
-  } leave{bInEventPass_m};
+  } leave{inEventPass_};
   WindowChannels channels(*this);
   ForgetChangedDueNotices();
   // An end time being typed, not merely the current cell, is what the pass leaves alone,
@@ -218,7 +218,7 @@ void TfrmMain::tmrEventsTimer() {
   try {
     PassRows rows(*this);
     event_scheduler::RunPass(rows, Platform::Now(), mapTimeZones_m, dLocalTZOffset_m, channels,
-                             &unreadable_m, typingEndTime ? grdEvents->Row() : -1);
+                             &unreadable_, typingEndTime ? grdEvents->Row() : -1);
   } catch (const std::exception&) {
     failure = std::current_exception();
   }
@@ -249,7 +249,7 @@ void TfrmMain::ForgetChangedDueNotices() {
 
 void TfrmMain::SaveAfterPass() {
   // A file that was not loaded whole is never replaced by what the table shows.
-  if (!savePending_ || !chkSaveOnClose->isChecked() || !bEventsLoaded_m) {
+  if (!savePending_ || !chkSaveOnClose->isChecked() || !eventsLoaded_) {
     return;
   }
   try {

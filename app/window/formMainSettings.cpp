@@ -39,7 +39,7 @@ enum class Rule {
   SelectZone,            // the entry with that text when there is one, and its offset
   Index,                 // the entry at that position when there is one
   Box,                   // the box's checked state, true or false
-  CheckThenClick,        // only when true: check the box, then run its click handler
+  CheckThenClick,        // only when true: check the box, then run its click handler if any
   ClickWhenTrue,         // only when true: run the menu item's click handler
   MemberClickWhenFalse,  // into the member; only when false, run the item's click handler
   Geometry,              // the window's position or size; read when it is shown
@@ -62,7 +62,8 @@ struct SettingRow {
   Form form;
   Bound bound;
   Rule rule;
-  void (TfrmMain::*click)() = nullptr;  // the handler the rule runs
+  // The handler the rule runs; none for boxes whose whole work is storing their value.
+  void (TfrmMain::*click)() = nullptr;
 };
 
 using W = TfrmMain;
@@ -91,9 +92,9 @@ const SettingRow kSettings[] = {
     {"VirtualTZ", Form::Text, &W::cboVirtualTimeZone, Rule::SelectZone},
     {"AutoTimeSynch", Form::Flag, &W::chkAutoTimeSynch, Rule::CheckThenClick,
      &W::chkAutoTimeSynchClick},
-    {"EnableSounds", Form::Flag, &W::chkEnableSound, Rule::CheckThenClick, &W::chkEnableSoundClick},
+    {"EnableSounds", Form::Flag, &W::chkEnableSound, Rule::CheckThenClick},
     {"DefaultSound", Form::Text, &W::edtSoundFile, Rule::Text},
-    {"EnableMSM", Form::Flag, &W::chkEnableMSM, Rule::CheckThenClick, &W::chkEnableMSMClick},
+    {"EnableMSM", Form::Flag, &W::chkEnableMSM, Rule::CheckThenClick},
     {"MSMHost", Form::Text, &W::edtMSMHost, Rule::Text},
     {"MSMFrom", Form::Text, &W::edtFromMSM, Rule::Text},
     {"MSMPort", Form::Text, &W::edtMSMPort, Rule::Text},
@@ -102,7 +103,7 @@ const SettingRow kSettings[] = {
     {"UpdateURL", Form::Text, &W::edtUpdateURL, Rule::Text},
     {"ProxyServer", Form::Text, &W::edtProxyServer, Rule::Text},
     {"ProxyPort", Form::Text, &W::edtProxyPort, Rule::Text},
-    {"EnableEmail", Form::Flag, &W::chkEnableEmail, Rule::CheckThenClick, &W::chkEnableEmailClick},
+    {"EnableEmail", Form::Flag, &W::chkEnableEmail, Rule::CheckThenClick},
     {"EmailSMTP", Form::Text, &W::SMTPServer, Rule::Text},
     {"EmailSMTPPort", Form::Text, &W::SMTPPort, Rule::Text},
     {"EmailFrom", Form::Text, &W::edtEmailFrom, Rule::Text},
@@ -312,7 +313,9 @@ void Apply(TfrmMain& w, const SettingRow& row, const Variant& value) {
     case Rule::CheckThenClick:
       if (value.AsBool()) {
         (w.*std::get<QCheckBox * TfrmMain::*>(row.bound))->setChecked(true);
-        (w.*row.click)();
+        if (row.click != nullptr) {
+          (w.*row.click)();
+        }
       }
       break;
     case Rule::ClickWhenTrue:
@@ -463,27 +466,3 @@ void TfrmMain::ConnectSettings() {
         row.bound);
   }
 }
-
-// ---- Handlers whose whole work is storing their control's value, which the table does.
-
-void TfrmMain::edtUpdateURLChange() {}
-void TfrmMain::edtProxyServerChange() {}
-void TfrmMain::edtProxyPortChange() {}
-void TfrmMain::edtSoundFileChange() {}
-void TfrmMain::chkEnableSoundClick() {}
-void TfrmMain::chkEnableMSMClick() {}
-void TfrmMain::edtMSMHostChange() {}
-void TfrmMain::edtMSMPortChange() {}
-void TfrmMain::edtFromMSMChange() {}
-void TfrmMain::edtFromMSMPwdChange() {}
-void TfrmMain::edtToMSMChange() {}
-void TfrmMain::chkEnableEmailClick() {}
-void TfrmMain::SMTPServerChange() {}
-void TfrmMain::SMTPPortChange() {}
-void TfrmMain::edtEmailFromChange() {}
-void TfrmMain::edtEmailToChange() {}
-void TfrmMain::edtEmailSubjectChange() {}
-void TfrmMain::chkEnableCustomAppClick() {}
-void TfrmMain::edtLaunchAppChange() {}
-void TfrmMain::edtEbayLoginIDChange() {}
-void TfrmMain::edtEbayPasswordChange() {}

@@ -84,7 +84,7 @@ void TfrmMain::ApplyTrayMode() {
 void TfrmMain::ShowIfLostInTray() {
   // Not while start-up reads the settings (the timers start when it is done): the window
   // shows then as the command line says.
-  if (!isVisible() && !bClosed_m && tmrEvents->isActive()) {
+  if (!isVisible() && !closed_ && tmrEvents->isActive()) {
     pmnuiOpenWindowClick();
   }
 }
@@ -92,7 +92,7 @@ void TfrmMain::ShowIfLostInTray() {
 // Qt tells no change of the tray's presence, so it is asked while the window is hidden
 // in the tray, at each tick of the events timer, which wakes the program anyway.
 void TfrmMain::WatchTray() {
-  if (bTrayMode_m && !isVisible() && !bClosed_m && !TrayExists()) {
+  if (bTrayMode_m && !isVisible() && !closed_ && !TrayExists()) {
     RemoveIcon();
     pTrayIcon_m.reset();
     bTrayMode_m = false;
@@ -290,8 +290,8 @@ void TfrmMain::pmnuiAboutClick() {
       std::string("Quorvane Software's Vazudovu\nVersion ") + VAZUDOVU_VERSION +
       "\n\nLicence: none is stated with the program (its desktop metadata is CC0-1.0)."
       "\n\nWhere it keeps its files:\nEvents: " +
-      asEventsFile_m + "\nSettings: " + Platform::HiveFilePath(Platform::Hive::CurrentUser) +
-      "\nDelivery log: " + (pDeliveryLog_m ? pDeliveryLog_m->Path() : delivery::DefaultLogPath()) +
+      eventsFile_ + "\nSettings: " + Platform::HiveFilePath(Platform::Hive::CurrentUser) +
+      "\nDelivery log: " + (deliveryLog_ ? deliveryLog_->Path() : delivery::DefaultLogPath()) +
       "\nTime zone cache: " + zone_cache::DefaultPath();
   dialogs_.MessageBox(this, text, "About Vazudovu", mb::OK | mb::ICONINFORMATION);
 }

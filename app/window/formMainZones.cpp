@@ -15,8 +15,8 @@
 void TfrmMain::AddSystemZones() {
   time_zones::AddSystemZones(
       mapTimeZones_m,
-      time_zones::SystemZones(QDateTime::currentMSecsSinceEpoch(), ianaZonesAhead_m.get()));
-  ianaZonesAhead_m.reset();
+      time_zones::SystemZones(QDateTime::currentMSecsSinceEpoch(), ianaZonesAhead_.get()));
+  ianaZonesAhead_.reset();
 }
 
 void TfrmMain::AddUserZones() {

@@ -57,10 +57,10 @@ TEST(DeliveryWindow, AFailedMailIsToldInTheTooltipTheRowColourTheLogAndOnTheDesk
   MainWindowOptions options{files.File("QSEvents.C-D")};
   options.deliveryLogPath = files.File("state/delivery.log");
   TfrmMain w(dialogs, options);
-  w.pMedia_m = &media;
+  w.media_ = &media;
   std::vector<std::string> notices;
-  w.pNotifier_m = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
-  w.pNotifier_m->fallback = [&](const std::string& summary, const std::string& body) {
+  w.notifier_ = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
+  w.notifier_->fallback = [&](const std::string& summary, const std::string& body) {
     notices.push_back(summary + " | " + body);
     return true;
   };
@@ -131,7 +131,7 @@ TEST(DeliveryWindow, AFailedMailIsToldInTheTooltipTheRowColourTheLogAndOnTheDesk
                       "5.1.1 mailbox unavailable"),
             notices.end());
 
-  w.pDeliveryLog_m->Flush();
+  w.deliveryLog_->Flush();
   std::ifstream in(files.File("state/delivery.log"));
   const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   EXPECT_NE(log.find("\tok\te-mail\tEmail notification was sent SUCCESSFULLY to: bob@example.test"),
@@ -178,16 +178,16 @@ TEST(DeliveryWindow, ABurstOfFailuresIsOneNoticeThatCountsThem) {
   options.deliveryLogPath = files.File("state/delivery.log");
   TfrmMain w(dialogs, options);
   std::vector<std::string> notices;
-  w.pNotifier_m = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
-  w.pNotifier_m->fallback = [&](const std::string& summary, const std::string& body) {
+  w.notifier_ = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
+  w.notifier_->fallback = [&](const std::string& summary, const std::string& body) {
     notices.push_back(summary + " | " + body);
     return true;
   };
   w.cboDesktopNotifications->setCurrentIndex(delivery::kNoticesFailures);
   for (int i = 1; i <= 37; ++i) {
     const std::string item = "item" + std::to_string(i);
-    const auto dispatch = w.pOutcomes_m->Begin(item, "12:00:00");
-    w.pOutcomes_m->Expect(item, dispatch, delivery::kEmail, "bob@example.test");
+    const auto dispatch = w.outcomes_->Begin(item, "12:00:00");
+    w.outcomes_->Expect(item, dispatch, delivery::kEmail, "bob@example.test");
     w.DeliverySettled(item, dispatch, delivery::kEmail, "bob@example.test", false, "refused");
   }
   EXPECT_EQ(notices, std::vector<std::string>{"Reminder not delivered | Item item1: e-mail to "
@@ -246,7 +246,7 @@ TEST(DeliveryWindow, ASoundIsDeliveredOnlyOnceItPlaysAndElseFailsWithWhy) {
   MainWindowOptions options{files.File("QSEvents.C-D")};
   options.deliveryLogPath = files.File("state/delivery.log");
   TfrmMain w(dialogs, options);
-  w.pMedia_m = &media;
+  w.media_ = &media;
   w.edtSoundFile->setText("/s/ding.wav");
   for (const std::string id : {"quiet", "loud"}) {
     w.bbtnAddEventClick();
@@ -274,7 +274,7 @@ TEST(DeliveryWindow, ASoundIsDeliveredOnlyOnceItPlaysAndElseFailsWithWhy) {
   EXPECT_EQ(RowColour(w, 1), delivery::kWarningColour);
   EXPECT_EQ(Channels(w.EventTooltip(2)), "sound /s/ding.wav started");
   EXPECT_EQ(RowColour(w, 2), 0x00FF00u);
-  w.pDeliveryLog_m->Flush();
+  w.deliveryLog_->Flush();
   std::ifstream in(files.File("state/delivery.log"));
   const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   EXPECT_NE(log.find("\tquiet\tsound\t/s/ding.wav could not be played: " + why), std::string::npos)

@@ -53,7 +53,7 @@ class SchedulerWindow : public ::testing::Test {
 
   void SetUp() override {
     w_ = std::make_unique<TfrmMain>(dialogs_, MainWindowOptions{files_.File("QSEvents.C-D")});
-    w_->pMedia_m = &media_;
+    w_->media_ = &media_;
     dialogs_.calls.clear();
   }
 
@@ -222,7 +222,7 @@ std::string FileText(const std::string& path) {
 }  // namespace
 
 TEST_F(SchedulerWindow, APassThatNotifiedSavesTheMarkWhileSaveOnCloseIsChecked) {
-  const std::string path = w_->EventsFilePath();
+  const std::string path = files_.File("QSEvents.C-D");
   const std::string notified = "42|0|Dentist|0|2006-05-01 12:00:00|2|";
   AddDueItem("NNNN");  // due, but nothing to notify it through
   w_->tmrEventsTimer();
@@ -252,7 +252,7 @@ TEST_F(SchedulerWindow, APassThatNotifiedSavesTheMarkWhileSaveOnCloseIsChecked) 
 }
 
 TEST_F(SchedulerWindow, ASaveThatFailsAfterAPassIsShownOnceAndTriedAgainUntilItSucceeds) {
-  const std::string path = w_->EventsFilePath();
+  const std::string path = files_.File("QSEvents.C-D");
   std::filesystem::create_directory(path);  // not a file the save may replace
   const int first = AddDueItem("YNNN");
   const int second = AddDueItem("NNNY");  // no program: marked, nothing launched
@@ -275,7 +275,7 @@ TEST_F(SchedulerWindow, ASaveThatFailsAfterAPassIsShownOnceAndTriedAgainUntilItS
 }
 
 TEST_F(SchedulerWindow, AnItemNotifiedBeforeAnErrorEndsThePassIsSavedBeforeTheErrorIsShown) {
-  const std::string path = w_->EventsFilePath();
+  const std::string path = files_.File("QSEvents.C-D");
   const int first = AddDueItem("YNNN");
   const int second = AddDueItem("NYNN");  // a port that is no number ends the pass
   w_->edtMSMPort->setText("not a port");
@@ -291,8 +291,8 @@ TEST_F(SchedulerWindow, AnItemNotifiedBeforeAnErrorEndsThePassIsSavedBeforeTheEr
 
 TEST_F(SchedulerWindow, ADueItemWithoutChannelsIsNoticedOnceForEachEndTime) {
   std::vector<std::string> notices;
-  w_->pNotifier_m = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
-  w_->pNotifier_m->fallback = [&](const std::string& summary, const std::string& body) {
+  w_->notifier_ = std::make_unique<delivery::DesktopNotifier>(QDBusConnection("no bus"));
+  w_->notifier_->fallback = [&](const std::string& summary, const std::string& body) {
     notices.push_back(summary + " | " + body);
     return true;
   };

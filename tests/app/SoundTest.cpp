@@ -192,7 +192,7 @@ TEST(Sound, PlaySoundSaysWhenTheFileCannotBePlayed) {
   ScriptedDialogs dialogs;
   TfrmMain w(dialogs, MainWindowOptions{files.File("QSEvents.C-D")});
   SystemMediaServices media;
-  w.pMedia_m = &media;
+  w.media_ = &media;
   w.edtSoundFile->setText(QString::fromStdString(files.File("missing.mp3")));
   w.sbtnTestSoundClick();
   EXPECT_EQ(dialogs.Texts("ShowMessage"),

@@ -206,6 +206,10 @@ class TQSStringGrid : public TStringGrid {
   void AutoSizeCheck(int ACol, int ARow, const TRect& M, unsigned fmt);
   void MakeCheckBoxImages();
   bool DrawStepRuns(int step, int iOverrideFlags, int iOverrideVals) const;
+  bool SwitchGridLines(int ACol, int ARow);
+  void SetCellColours(int ACol, int ARow, TGridDrawState AState, const TFont& scratchFont);
+  void DrawOwnText(int ACol, int ARow, const std::string& asVal, TRect& R);
+  void DrawCellImages(int ACol, int ARow, const TRect& ARect, const TRect& R);
   void ForceRepaintCell(int ACol, int ARow);
 
   // Published state.

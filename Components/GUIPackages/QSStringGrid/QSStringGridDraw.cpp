@@ -61,9 +61,9 @@ void TQSStringGrid::AutoSizeCheck(int ACol, int ARow, const TRect& M, unsigned f
   }
 }
 
-void TQSStringGrid::DrawCell(int ACol, int ARow, const TRect& ARect, TGridDrawState AState) {
-  // 1. Hidden or zero-size cells switch the grid lines off and draw nothing; any
-  // other cell switches back on the kinds that were on at construction.
+// Hidden or zero-size cells switch the grid lines off and are not drawn; any other cell
+// switches back on the kinds that were on at construction. False when the cell is not drawn.
+bool TQSStringGrid::SwitchGridLines(int ACol, int ARow) {
   TGridOptions options = Options();
   if (RowHeights(ARow) < 1 || ColWidths(ACol) < 1) {
     if (bSavedVertLine_m && (options & goVertLine)) {
@@ -73,7 +73,7 @@ void TQSStringGrid::DrawCell(int ACol, int ARow, const TRect& ARect, TGridDrawSt
       options &= ~goHorzLine;
     }
     SetOptions(options);
-    return;
+    return false;
   }
   if (bSavedVertLine_m && !(options & goVertLine)) {
     options |= goVertLine;
@@ -82,8 +82,81 @@ void TQSStringGrid::DrawCell(int ACol, int ARow, const TRect& ARect, TGridDrawSt
     options |= goHorzLine;
   }
   SetOptions(options);
+  return true;
+}
 
-  // 2, 3. The hook sees the text about to be drawn and a scratch copy of the font.
+// Fixed cells take the hook's font on the fixed colour, the selected cell the highlight;
+// an ordinary cell takes a read-only column's colours, else a read-only row's, else the
+// grid's background and the font's colour.
+void TQSStringGrid::SetCellColours(int ACol, int ARow, TGridDrawState AState,
+                                   const TFont& scratchFont) {
+  TCanvas& canvas = Canvas();
+  if (AState & gdFixed) {
+    canvas.Font = scratchFont;
+    canvas.Brush.Color = FixedColor();
+    canvas.Font.Color = clWindowText;
+    return;
+  }
+  if (AState & gdSelected) {
+    canvas.Brush.Color = clHighlight;
+    canvas.Font.Color = clHighlightText;
+    return;
+  }
+  if (auto back = mapColReadOnlyBack_m.find(ACol); back != mapColReadOnlyBack_m.end()) {
+    canvas.Brush.Color = back->second;
+  } else if (auto rowBack = mapRowReadOnlyBack_m.find(ARow);
+             rowBack != mapRowReadOnlyBack_m.end()) {
+    canvas.Brush.Color = rowBack->second;
+  } else {
+    canvas.Brush.Color = Color();
+  }
+  if (auto font = mapColReadOnlyFont_m.find(ACol); font != mapColReadOnlyFont_m.end()) {
+    canvas.Font.Color = font->second;
+  } else if (auto rowFont = mapRowReadOnlyFont_m.find(ARow);
+             rowFont != mapRowReadOnlyFont_m.end()) {
+    canvas.Font.Color = rowFont->second;
+  } else {
+    canvas.Font.Color = scratchFont.Color;
+  }
+}
+
+// Measures the text into R (which keeps its left and top), grows the row or column to it
+// when asked to, and writes it 2 pixels in from the cell's corner.
+void TQSStringGrid::DrawOwnText(int ACol, int ARow, const std::string& asVal, TRect& R) {
+  TCanvas& canvas = Canvas();
+  const unsigned fmt = GetColFmt(ACol);
+  canvas.DrawText(asVal, R, fmt | DT_CALCRECT);
+  AutoSizeCheck(ACol, ARow, R, fmt);
+  R.Offset(2, 2);
+  canvas.DrawText(asVal, R, fmt);
+}
+
+// The check-box image follows the stored text, not the hook's; a drop-down cell shows its
+// arrow, so that its list can be found with the mouse.
+void TQSStringGrid::DrawCellImages(int ACol, int ARow, const TRect& ARect, const TRect& R) {
+  if (ARow < FixedRows() || ACol < FixedCols()) {
+    return;
+  }
+  TCanvas& canvas = Canvas();
+  if (mapCheckBoxTexts_m.count(ACol) != 0) {
+    const QPixmap& image = CellCheckedState(ACol, ARow) ? *pCheckedImage_m : *pUncheckedImage_m;
+    const int x = R.Left + ColWidths(ACol) / 2 - image.width() / 2;
+    const int y = (R.Bottom + R.Top - image.height()) / 2;
+    canvas.Draw(x, y, image);
+  }
+  if (mapComboLists_m.count(ACol) != 0 || mapComboCodeLists_m.count(ACol) != 0) {
+    const QPixmap& arrow = *pDropDownImage_m;
+    canvas.Draw(ARect.Right - arrow.width() - 2, (ARect.Bottom + ARect.Top - arrow.height()) / 2,
+                arrow);
+  }
+}
+
+void TQSStringGrid::DrawCell(int ACol, int ARow, const TRect& ARect, TGridDrawState AState) {
+  if (!SwitchGridLines(ACol, ARow)) {
+    return;
+  }
+
+  // The hook sees the text about to be drawn and a scratch copy of the font.
   TFont scratchFont = Font();
   std::string asVal = GetCells(ACol, ARow);
   int iOverrideFlags = 0;
@@ -93,94 +166,41 @@ void TQSStringGrid::DrawCell(int ACol, int ARow, const TRect& ARect, TGridDrawSt
   }
   auto runs = [&](int step) { return DrawStepRuns(step, iOverrideFlags, iOverrideVals); };
 
-  // 4, 5. Colours.
-  TCanvas& canvas = Canvas();
-  bool fill = false;
-  bool fixed = false;
-  bool ownText = false;
-  const bool baseDrawing = true;
-  const bool fullPaint = !bMaxFlickerFree_m || (bAlwaysDrawHeaders_m && ARow == 0);
-  if (AState & gdFixed) {
-    if (runs(0)) {
-      canvas.Font = scratchFont;
-      canvas.Brush.Color = FixedColor();
-      canvas.Font.Color = clWindowText;
-    }
-    fill = true;
-    fixed = true;
-  } else if (AState & gdSelected) {
-    if (runs(1)) {
-      canvas.Brush.Color = clHighlight;
-      canvas.Font.Color = clHighlightText;
-    }
-    fill = true;
-  } else {
-    if (runs(2)) {
-      if (auto back = mapColReadOnlyBack_m.find(ACol); back != mapColReadOnlyBack_m.end()) {
-        canvas.Brush.Color = back->second;
-      } else if (auto rowBack = mapRowReadOnlyBack_m.find(ARow);
-                 rowBack != mapRowReadOnlyBack_m.end()) {
-        canvas.Brush.Color = rowBack->second;
-      } else {
-        canvas.Brush.Color = Color();
-      }
-      if (auto font = mapColReadOnlyFont_m.find(ACol); font != mapColReadOnlyFont_m.end()) {
-        canvas.Font.Color = font->second;
-      } else if (auto rowFont = mapRowReadOnlyFont_m.find(ARow);
-                 rowFont != mapRowReadOnlyFont_m.end()) {
-        canvas.Font.Color = rowFont->second;
-      } else {
-        canvas.Font.Color = scratchFont.Color;
-      }
-    }
-    fill = fullPaint;
+  // Colours, unless the hook has set them itself for this kind of cell.
+  const bool fixed = (AState & gdFixed) != 0;
+  const bool selected = !fixed && (AState & gdSelected) != 0;
+  const int colourStep = fixed ? 0 : selected ? 1 : 2;
+  if (runs(colourStep)) {
+    SetCellColours(ACol, ARow, AState, scratchFont);
   }
+  const bool fullPaint = !bMaxFlickerFree_m || (bAlwaysDrawHeaders_m && ARow == 0);
+  const bool fill = fixed || selected || fullPaint;
 
-  // 6. No text is written under a check-box image.
+  // No text is written under a check-box image.
   const bool dataCell = ARow >= FixedRows() && ACol >= FixedCols();
   const bool checkBoxColumn = mapCheckBoxTexts_m.count(ACol) != 0;
-  if (fullPaint) {
-    ownText = !(dataCell && checkBoxColumn);
-  }
+  const bool ownText = fullPaint && !(dataCell && checkBoxColumn);
 
-  // 7-10. Fill, frame, own text.
   TRect R = ARect;
   if (fill && runs(3)) {
-    canvas.FillRect(R);
+    Canvas().FillRect(R);
   }
   if (fixed && runs(4)) {
-    canvas.Frame3D(ARect, clBtnHighlight, clBtnShadow);
+    Canvas().Frame3D(ARect, clBtnHighlight, clBtnShadow);
   }
   if (ownText && runs(5)) {
-    const unsigned fmt = GetColFmt(ACol);
-    canvas.DrawText(asVal, R, fmt | DT_CALCRECT);
-    AutoSizeCheck(ACol, ARow, R, fmt);
-    R.Offset(2, 2);
-    canvas.DrawText(asVal, R, fmt);
+    DrawOwnText(ACol, ARow, asVal, R);
   }
 
-  // 11. The base drawing, and the sizing check once more.
-  if (baseDrawing && runs(6)) {
+  // The base drawing, and the sizing check once more.
+  if (runs(6)) {
     TStringGrid::DrawCell(ACol, ARow, ARect, AState);
     if (bAutoSizeCols_m || bAutoSizeRows_m) {
       const unsigned fmt = GetColFmt(ACol);
-      canvas.DrawText(asVal, R, fmt | DT_CALCRECT);
+      Canvas().DrawText(asVal, R, fmt | DT_CALCRECT);
       AutoSizeCheck(ACol, ARow, R, fmt);
     }
   }
 
-  // 12. The check box follows the stored text, not the hook's.
-  if (dataCell && checkBoxColumn) {
-    const QPixmap& image = CellCheckedState(ACol, ARow) ? *pCheckedImage_m : *pUncheckedImage_m;
-    const int x = R.Left + ColWidths(ACol) / 2 - image.width() / 2;
-    const int y = (R.Bottom + R.Top - image.height()) / 2;
-    canvas.Draw(x, y, image);
-  }
-
-  // 13. A drop-down cell shows its arrow, so that its list can be found with the mouse.
-  if (dataCell && (mapComboLists_m.count(ACol) != 0 || mapComboCodeLists_m.count(ACol) != 0)) {
-    const QPixmap& arrow = *pDropDownImage_m;
-    canvas.Draw(ARect.Right - arrow.width() - 2, (ARect.Bottom + ARect.Top - arrow.height()) / 2,
-                arrow);
-  }
+  DrawCellImages(ACol, ARow, ARect, R);
 }

@@ -134,7 +134,6 @@ class TStringGrid : public QAbstractScrollArea {
   bool IsUpdating() const { return updateLock_ > 0; }
 
   // ---- in-place editor ----
-  bool EditorMode() const { return editorMode_; }
   void SetEditorMode(bool Value);
   void ShowEditor();
   void HideEditor();
@@ -221,6 +220,17 @@ class TStringGrid : public QAbstractScrollArea {
   void SizesChanged(bool cols);
   void AfterStructureChange();
   void PaintCells(QPainter& painter, const QRect& area);
+  // A shown column or row: its index, where it starts and its size, without the grid line.
+  struct Band {
+    int index;
+    int start;
+    int size;
+  };
+  // The columns (or rows) shown before the viewport's edge at limit: the fixed ones, then
+  // those from the first scrolled-in one.
+  std::vector<Band> ShownBands(bool cols, int limit) const;
+  // Where the last band with an index below the given one ends with its grid line; 0 if none.
+  int EndOfBands(const std::vector<Band>& bands, int below) const;
   void PaintGridLines(QPainter& painter);
   void StartSizing(int x, int y);
   bool SizingHit(int x, int y, bool& cols, int& index) const;

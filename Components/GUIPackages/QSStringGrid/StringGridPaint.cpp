@@ -7,6 +7,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <limits>
+#include <vector>
 
 #include "StringGrid.h"
 
@@ -141,52 +143,45 @@ void TStringGrid::PaintCells(QPainter& painter, const QRect& area) {
   }
 }
 
+std::vector<TStringGrid::Band> TStringGrid::ShownBands(bool cols, int limit) const {
+  const int count = cols ? ColCount() : RowCount();
+  const int fixed = cols ? fixedCols_ : fixedRows_;
+  const int first = cols ? leftCol_ : topRow_;
+  std::vector<Band> bands;
+  int at = 0;
+  for (int i = 0; i < count && at < limit; ++i) {
+    if (i >= fixed && i < first) {
+      continue;
+    }
+    const int size = cols ? data_.ColWidth(i) : data_.RowHeight(i);
+    bands.push_back({i, at, size});
+    at += ExtentOf(size);
+  }
+  return bands;
+}
+
+int TStringGrid::EndOfBands(const std::vector<Band>& bands, int below) const {
+  int end = 0;
+  for (const Band& b : bands) {
+    if (b.index < below) {
+      end = b.start + ExtentOf(b.size);
+    }
+  }
+  return end;
+}
+
 void TStringGrid::PaintGridLines(QPainter& painter) {
   if (gridLineWidth_ <= 0) {
     return;
   }
-  const int width = viewport()->width();
-  const int height = viewport()->height();
   const QColor fixedLine = ColorToQColor(clBlack, palette());
   const QColor dataLine = ColorToQColor(color_ == clSilver ? clGray : clSilver, palette());
-  // Column and row bands: position of the line after each shown column or row.
-  struct Band {
-    int index;
-    int start;
-    int size;
-  };
-  std::vector<Band> colBands;
-  std::vector<Band> rowBands;
-  int x = 0;
-  for (int c = 0; c < ColCount() && x < width; ++c) {
-    if (c >= fixedCols_ && c < leftCol_) {
-      continue;
-    }
-    colBands.push_back({c, x, data_.ColWidth(c)});
-    x += ExtentOf(data_.ColWidth(c));
-  }
-  int y = 0;
-  for (int r = 0; r < RowCount() && y < height; ++r) {
-    if (r >= fixedRows_ && r < topRow_) {
-      continue;
-    }
-    rowBands.push_back({r, y, data_.RowHeight(r)});
-    y += ExtentOf(data_.RowHeight(r));
-  }
-  const int right = x;
-  const int bottom = y;
-  int fixedRight = 0;
-  for (const Band& b : colBands) {
-    if (b.index < fixedCols_) {
-      fixedRight = b.start + ExtentOf(b.size);
-    }
-  }
-  int fixedBottom = 0;
-  for (const Band& b : rowBands) {
-    if (b.index < fixedRows_) {
-      fixedBottom = b.start + ExtentOf(b.size);
-    }
-  }
+  const std::vector<Band> colBands = ShownBands(true, viewport()->width());
+  const std::vector<Band> rowBands = ShownBands(false, viewport()->height());
+  const int right = EndOfBands(colBands, std::numeric_limits<int>::max());
+  const int bottom = EndOfBands(rowBands, std::numeric_limits<int>::max());
+  const int fixedRight = EndOfBands(colBands, fixedCols_);
+  const int fixedBottom = EndOfBands(rowBands, fixedRows_);
   const bool fixedVert = options_ & goFixedVertLine;
   const bool fixedHorz = options_ & goFixedHorzLine;
   const bool vert = options_ & goVertLine;
