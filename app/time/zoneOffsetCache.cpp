@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "RegularFile.h"
 #include "desktop/xdgFolders.h"
-#include "events/eventsFile.h"
 
 namespace zone_cache {
 
@@ -101,7 +101,7 @@ void Write(const std::string& path, const std::string& stamp, int year,
   try {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    events_file::WriteFileAtomically(path, bytes);
+    Platform::WriteFileAtomically(path, bytes, "the zone offsets");
   } catch (const std::exception&) {
     // Kept only to save time: a start without it reads the database.
   }
