@@ -49,70 +49,61 @@ std::string LocalTimeNow() {
 }
 
 // Opens the file for appending with the owner's rights only, also when an older file
-// was wider open; -1 when it cannot be opened. The folder is made or tightened to the
+// was wider open; none when it cannot be opened. The folder is made or tightened to the
 // owner's alone; a link in the file's place is removed rather than followed, and nothing
 // but a plain file is written to.
-int OpenLog(const std::string& path, std::uintmax_t& size) {
+Platform::UniqueFd OpenLog(const std::string& path, std::uintmax_t& size) {
   const std::filesystem::path file(path);
   if (!file.has_parent_path()) {
-    return -1;  // the log's path is always a full one; a bare name has no folder to keep
+    return {};  // the log's path is always a full one; a bare name has no folder to keep
   }
   const std::filesystem::path folder = file.parent_path();
   std::error_code ec;
   std::filesystem::create_directories(folder.parent_path(), ec);
   std::string why;
-  const int dir = xdg::OpenPrivateFolder(folder.string(), true, why);
-  if (dir < 0) {
-    return -1;
+  const Platform::UniqueFd dir = xdg::OpenPrivateFolder(folder.string(), true, why);
+  if (!dir) {
+    return {};
   }
   const std::string name = file.filename().string();
   const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  int fd = ::openat(dir, name.c_str(), flags, 0600);
-  if (fd < 0 && errno == ELOOP && ::unlinkat(dir, name.c_str(), 0) == 0) {
-    fd = ::openat(dir, name.c_str(), flags, 0600);
+  Platform::UniqueFd fd(::openat(dir.get(), name.c_str(), flags, 0600));
+  if (!fd && errno == ELOOP && ::unlinkat(dir.get(), name.c_str(), 0) == 0) {
+    fd.reset(::openat(dir.get(), name.c_str(), flags, 0600));
   }
-  ::close(dir);
   struct stat st {};
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    fd = -1;
+  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return {};
   }
-  if (fd < 0) {
-    return -1;
-  }
-  (void)::fchmod(fd, 0600);
+  (void)::fchmod(fd.get(), 0600);
   size = static_cast<std::uintmax_t>(st.st_size);
   return fd;
 }
 
 // The last maxBytes of a plain file, from its first whole line on.
 std::string ReadFileTail(const std::string& path, std::uintmax_t maxBytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
+  const Platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return "";
   }
-  struct stat st {};
-  std::string text;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    const auto size = static_cast<std::uintmax_t>(st.st_size);
-    const std::uintmax_t from = size > maxBytes ? size - maxBytes : 0;
-    text.resize(static_cast<std::size_t>(size - from));
-    std::size_t got = 0;
-    while (got < text.size()) {
-      const ssize_t n =
-          ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(from + got));
-      if (n <= 0) {
-        break;  // the file shrank, or cannot be read further: what was read counts
-      }
-      got += static_cast<std::size_t>(n);
+  const auto size = static_cast<std::uintmax_t>(st.st_size);
+  const std::uintmax_t from = size > maxBytes ? size - maxBytes : 0;
+  std::string text(static_cast<std::size_t>(size - from), '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n =
+        ::pread(fd.get(), text.data() + got, text.size() - got, static_cast<off_t>(from + got));
+    if (n <= 0) {
+      break;  // the file shrank, or cannot be read further: what was read counts
     }
-    text.resize(got);
-    if (from > 0) {
-      const std::size_t end = text.find('\n');
-      text.erase(0, end == std::string::npos ? text.size() : end + 1);
-    }
+    got += static_cast<std::size_t>(n);
   }
-  ::close(fd);
+  text.resize(got);
+  if (from > 0) {
+    const std::size_t end = text.find('\n');
+    text.erase(0, end == std::string::npos ? text.size() : end + 1);
+  }
   return text;
 }
 
@@ -218,7 +209,7 @@ void LogSink::Close() {
 }
 
 void LogSink::Run() {
-  int fd = -1;
+  Platform::UniqueFd fd;
   std::uintmax_t size = 0;
   std::unique_lock<std::mutex> guard(lock_);
   for (;;) {
@@ -243,26 +234,22 @@ void LogSink::Run() {
       break;
     }
   }
-  if (fd >= 0) {
-    ::close(fd);
-  }
 }
 
-void LogSink::Append(int& fd, std::uintmax_t& size, const std::string& line) {
+void LogSink::Append(Platform::UniqueFd& fd, std::uintmax_t& size, const std::string& line) {
   const std::string text = line + "\n";
-  if (fd >= 0 && size > 0 && size + text.size() > options_.maxBytes) {
+  if (fd && size > 0 && size + text.size() > options_.maxBytes) {
     // One older file is kept; the one before it goes.
-    ::close(fd);
-    fd = -1;
+    fd.reset();
     std::rename(path_.c_str(), (path_ + ".1").c_str());
   }
-  if (fd < 0) {
+  if (!fd) {
     fd = OpenLog(path_, size);
-    if (fd < 0) {
+    if (!fd) {
       return;  // a log that cannot be written loses the line, never the notification
     }
   }
-  const ssize_t n = ::write(fd, text.data(), text.size());
+  const ssize_t n = ::write(fd.get(), text.data(), text.size());
   if (n > 0) {
     size += static_cast<std::uintmax_t>(n);
   }

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "UniqueFd.h"
+
 namespace delivery {
 
 // One line of the log: the local time, the item ID, the channel and the text. In the file
@@ -66,7 +68,7 @@ class LogSink {
 
  private:
   void Run();
-  void Append(int& fd, std::uintmax_t& size, const std::string& line);
+  void Append(Platform::UniqueFd& fd, std::uintmax_t& size, const std::string& line);
 
   const std::string path_;
   const Options options_;

@@ -12,21 +12,26 @@
 
 namespace {
 
-// The handler may only write a byte; the event loop does the rest.
-int wakeFds[2] = {-1, -1};
+// The handler may only write a byte; the event loop does the rest. The write end is
+// owned by EndSignals; this copy is all the handler may touch.
+volatile sig_atomic_t wakeFd = -1;
 
 void OnEndSignal(int) {
   const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(wakeFds[0], &byte, 1);
+  [[maybe_unused]] const ssize_t n = ::write(wakeFd, &byte, 1);
 }
 
 }  // namespace
 
 EndSignals::EndSignals(QWidget* window) : window_(window) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakeFds) != 0) {
+  int ends[2] = {-1, -1};
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends) != 0) {
     return;
   }
-  notifier_ = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, this);
+  wakeWrite_.reset(ends[0]);
+  wakeRead_.reset(ends[1]);
+  wakeFd = wakeWrite_.get();
+  notifier_ = new QSocketNotifier(wakeRead_.get(), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &EndSignals::Arrived);
   struct sigaction action {};
   action.sa_handler = OnEndSignal;
@@ -45,16 +50,13 @@ EndSignals::~EndSignals() {
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
     std::signal(sig, SIG_DFL);
   }
-  if (wakeFds[0] >= 0) {
-    ::close(wakeFds[0]);
-    ::close(wakeFds[1]);
-    wakeFds[0] = wakeFds[1] = -1;
-  }
+  wakeFd = -1;
+  delete notifier_;  // before its descriptor closes
 }
 
 void EndSignals::Arrived() {
   char buffer[64];
-  while (::read(wakeFds[1], buffer, sizeof buffer) > 0) {
+  while (::read(wakeRead_.get(), buffer, sizeof buffer) > 0) {
   }
   window_->close();
   // A hidden window (tray mode) still has to end the program.

@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include "UniqueFd.h"
+
 class QSocketNotifier;
 class QWidget;
 
@@ -20,5 +22,8 @@ class EndSignals : public QObject {
   void Arrived();
 
   QWidget* window_;
+  // The handler writes a byte to one end, the event loop reads the other.
+  Platform::UniqueFd wakeWrite_;
+  Platform::UniqueFd wakeRead_;
   QSocketNotifier* notifier_ = nullptr;
 };

@@ -45,26 +45,27 @@ std::string CanonicalPath(const std::string& eventsFile) {
   return ec ? std::filesystem::absolute(resolved, ec).string() : canonical.string();
 }
 
-// A socket for the path, with its address filled in; -1 when the path is too long for
+// A socket for the path, with its address filled in; none when the path is too long for
 // an address or no socket can be had.
-int OpenSocket(const std::string& path, sockaddr_un& address) {
+Platform::UniqueFd OpenSocket(const std::string& path, sockaddr_un& address) {
   address = sockaddr_un{};
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path) {
-    return -1;
+    return {};
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  return Platform::UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
 }
 
 // Asks the program listening at the path to come forward: connects and writes the
 // request, within kForwardWaitMs in all. Nothing is read back.
 void Forward(const std::string& path) {
   sockaddr_un address;
-  const int fd = OpenSocket(path, address);
-  if (fd < 0) {
+  const Platform::UniqueFd connection = OpenSocket(path, address);
+  if (!connection) {
     return;
   }
+  const int fd = connection.get();
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kForwardWaitMs);
   const auto msLeft = [deadline] {
@@ -96,15 +97,14 @@ void Forward(const std::string& path) {
     }
     break;
   }
-  ::close(fd);
 }
 
 // One accepted connection, read without blocking until its request's line end, then
 // closed. It never blocks: the descriptor is non-blocking and read when it has data.
 class Caller : public QObject {
  public:
-  Caller(int fd, std::function<void()> onActivate, QObject* parent)
-      : QObject(parent), fd_(fd), onActivate_(std::move(onActivate)) {
+  Caller(Platform::UniqueFd fd, std::function<void()> onActivate, QObject* parent)
+      : QObject(parent), fd_(std::move(fd)), onActivate_(std::move(onActivate)) {
     connect(&notifier_, &QSocketNotifier::activated, this, [this] { Read(); });
     QTimer::singleShot(kCallerWaitMs, this, [this] { Close(); });
     Read();  // the request may be whole already
@@ -114,8 +114,8 @@ class Caller : public QObject {
  private:
   void Read() {
     char buffer[kRequestMax];
-    while (fd_ >= 0) {
-      const ssize_t n = ::recv(fd_, buffer, kRequestMax - request_.size(), 0);
+    while (fd_) {
+      const ssize_t n = ::recv(fd_.get(), buffer, kRequestMax - request_.size(), 0);
       if (n < 0 && errno == EINTR) {
         continue;
       }
@@ -149,17 +149,16 @@ class Caller : public QObject {
   }
 
   void CloseDescriptor() {
-    if (fd_ >= 0) {
+    if (fd_) {
       notifier_.setEnabled(false);
-      ::close(fd_);
-      fd_ = -1;
+      fd_.reset();
     }
   }
 
-  int fd_;
+  Platform::UniqueFd fd_;
   std::function<void()> onActivate_;
   std::string request_;
-  QSocketNotifier notifier_{static_cast<qintptr>(fd_), QSocketNotifier::Read};
+  QSocketNotifier notifier_{static_cast<qintptr>(fd_.get()), QSocketNotifier::Read};
 };
 
 }  // namespace
@@ -171,14 +170,12 @@ SingleInstance::SingleInstance(const std::string& eventsFile, unsigned user, QOb
     : QObject(parent), eventsFile_(eventsFile), user_(user) {}
 
 SingleInstance::~SingleInstance() {
-  if (listenFd_ >= 0) {
+  if (listenFd_) {
     delete listener_;  // before its descriptor closes
-    ::close(listenFd_);
+    listenFd_.reset();
     ::unlink(socketPath_.c_str());
   }
-  if (lockFd_ >= 0) {
-    ::close(lockFd_);  // releases the lock; the file stays for the next start
-  }
+  lockFd_.reset();  // releases the lock; the file stays for the next start
 }
 
 std::string SingleInstance::LockPath(const std::string& eventsFile) {
@@ -200,15 +197,16 @@ std::string SingleInstance::SocketPath(const std::string& eventsFile) {
 }
 
 bool SingleInstance::Acquire() {
-  if (lockFd_ >= 0) {
+  if (lockFd_) {
     return true;
   }
   const std::string lockPath = LockPath(eventsFile_);
   // Another user's lock file, held or not, says nothing about this user's program: the
   // start stops and says so rather than call a window that may not be there.
-  const int fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  Platform::UniqueFd fd(
+      ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
   struct stat st {};
-  const bool found = fd >= 0 ? ::fstat(fd, &st) == 0 : ::lstat(lockPath.c_str(), &st) == 0;
+  const bool found = fd ? ::fstat(fd.get(), &st) == 0 : ::lstat(lockPath.c_str(), &st) == 0;
   if (found && (S_ISLNK(st.st_mode) || st.st_uid != user_)) {
     problem_ =
         "The lock file " + lockPath +
@@ -216,20 +214,17 @@ bool SingleInstance::Acquire() {
                              : " belongs to another user (uid " + std::to_string(st.st_uid) + ")") +
         ", so Vazudovu cannot tell whether it already runs on " + eventsFile_ +
         ". Remove the lock file, or start with another events file (--events-file).";
-    if (fd >= 0) {
-      ::close(fd);
-    }
     return false;
   }
-  if (fd < 0) {
+  if (!fd) {
     return true;  // a folder we may not write: nothing to guard with
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    fd.reset();
     Forward(SocketPath(eventsFile_));
     return false;
   }
-  lockFd_ = fd;
+  lockFd_ = std::move(fd);
   Listen();
   return true;
 }
@@ -241,25 +236,23 @@ void SingleInstance::Listen() {
     return;
   }
   sockaddr_un address;
-  const int fd = OpenSocket(path, address);
-  if (fd < 0) {
+  Platform::UniqueFd fd = OpenSocket(path, address);
+  if (!fd) {
     return;
   }
   // We hold the lock: a socket of that name is left from a program that was killed.
   ::unlink(path.c_str());
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
+  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     return;
   }
   // Only this user may call; nobody can connect before listen(), so none gets in first.
-  if (::chmod(path.c_str(), S_IRWXU) != 0 || ::listen(fd, kCallersMax) != 0) {
-    ::close(fd);
+  if (::chmod(path.c_str(), S_IRWXU) != 0 || ::listen(fd.get(), kCallersMax) != 0) {
     ::unlink(path.c_str());
     return;
   }
-  listenFd_ = fd;
+  listenFd_ = std::move(fd);
   socketPath_ = path;
-  listener_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+  listener_ = new QSocketNotifier(listenFd_.get(), QSocketNotifier::Read, this);
   connect(listener_, &QSocketNotifier::activated, this, [this] { AcceptCallers(); });
 }
 
@@ -271,8 +264,9 @@ int SingleInstance::LiveCallers() const {
 
 void SingleInstance::AcceptCallers() {
   for (;;) {
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
+    Platform::UniqueFd fd(
+        ::accept4(listenFd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!fd) {
       if (errno == EINTR || errno == ECONNABORTED) {
         continue;
       }
@@ -284,11 +278,10 @@ void SingleInstance::AcceptCallers() {
       return;
     }
     if (LiveCallers() >= kCallersMax) {
-      ::close(fd);
-      continue;
+      continue;  // turned away: its descriptor closes here
     }
     new Caller(
-        fd,
+        std::move(fd),
         [this] {
           if (OnActivate) {
             OnActivate();

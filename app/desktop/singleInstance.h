@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "UniqueFd.h"
+
 class QSocketNotifier;
 
 class SingleInstance : public QObject {
@@ -45,8 +47,8 @@ class SingleInstance : public QObject {
   std::string eventsFile_;
   unsigned user_;
   std::string problem_;
-  int lockFd_ = -1;
-  int listenFd_ = -1;
+  Platform::UniqueFd lockFd_;  // held while the lock is ours
+  Platform::UniqueFd listenFd_;
   std::string socketPath_;  // set while this program listens there
   QSocketNotifier* listener_ = nullptr;
 };

@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "Exceptions.h"
+#include "RegularFile.h"
 #include "desktop/xdgFolders.h"
-#include "events/eventsFile.h"
 
 namespace fs = std::filesystem;
 
@@ -91,7 +91,8 @@ void Apply(bool start) {
   }
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   const std::string exePath = ec ? std::string() : exe.string();
-  events_file::WriteFileAtomically(path, EntryText(ExecLine(exePath, FindOnPath("vazudovu"))));
+  Platform::WriteFileAtomically(path, EntryText(ExecLine(exePath, FindOnPath("vazudovu"))),
+                                "the autostart entry");
 }
 
 }  // namespace start_at_login

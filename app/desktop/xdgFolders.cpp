@@ -34,28 +34,27 @@ std::string BaseFolder(const char* variable, const char* defaultUnderHome) {
   return (std::filesystem::path(HomeFolder()) / defaultUnderHome).string();
 }
 
-int OpenPrivateFolder(const std::string& path, bool followLink, std::string& why, unsigned user) {
+Platform::UniqueFd OpenPrivateFolder(const std::string& path, bool followLink, std::string& why,
+                                     unsigned user) {
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     why = path + ": " + std::strerror(errno);
-    return -1;
+    return {};
   }
-  const int fd =
-      ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
-  if (fd < 0) {
+  Platform::UniqueFd fd(
+      ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW)));
+  if (!fd) {
     why = path + (errno == ELOOP || errno == ENOTDIR ? ": not a folder of its own"
                                                      : std::string(": ") + std::strerror(errno));
-    return -1;
+    return {};
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || st.st_uid != user) {
+  if (::fstat(fd.get(), &st) != 0 || st.st_uid != user) {
     why = path + " belongs to another user";
-    ::close(fd);
-    return -1;
+    return {};
   }
-  if ((st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
+  if ((st.st_mode & 077) != 0 && ::fchmod(fd.get(), 0700) != 0) {
     why = path + ": " + std::strerror(errno);
-    ::close(fd);
-    return -1;
+    return {};
   }
   return fd;
 }
@@ -74,12 +73,7 @@ std::string RuntimeFolder() {
   const std::string folder = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") +
                              "/vazudovu-" + std::to_string(OwnUser());
   std::string why;
-  const int fd = OpenPrivateFolder(folder, false, why);
-  if (fd < 0) {
-    return "";
-  }
-  ::close(fd);
-  return folder;
+  return OpenPrivateFolder(folder, false, why) ? folder : "";
 }
 
 }  // namespace xdg

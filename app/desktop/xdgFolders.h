@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "UniqueFd.h"
+
 namespace xdg {
 
 // The effective user id.
@@ -18,10 +20,10 @@ std::string BaseFolder(const char* variable, const char* defaultUnderHome);
 
 // Makes the folder (mode 0700) when it is missing and opens it; it must be a folder owned by
 // the user (effective id `user`), and is tightened to 0700 when it is wider open. A link is
-// followed only when followLink is true. Returns the folder's descriptor, or -1 with the
+// followed only when followLink is true. Returns the folder's descriptor, or none with the
 // reason in why.
-int OpenPrivateFolder(const std::string& path, bool followLink, std::string& why,
-                      unsigned user = OwnUser());
+Platform::UniqueFd OpenPrivateFolder(const std::string& path, bool followLink, std::string& why,
+                                     unsigned user = OwnUser());
 
 // The folder for the program's sockets: $XDG_RUNTIME_DIR when it is the user's own and
 // closed to others, else a folder "vazudovu-<uid>" of the user's own in the temporary

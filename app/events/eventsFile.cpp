@@ -1,13 +1,7 @@
 #include "events/eventsFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <signal.h>
-
-#include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -19,56 +13,21 @@ namespace events_file {
 
 namespace {
 
-std::string ErrnoText(int err) {
-  return std::strerror(err);
-}
+// FieldLines keeps its positions in 32 bits.
+constexpr std::size_t kMaxFieldBytes = std::numeric_limits<std::uint32_t>::max();
+constexpr char kTooLargeText[] = "The events file is 4 GiB or more and is not read";
 
-// Writes everything or raises; short writes are continued.
-void WriteAll(int fd, const std::string& bytes, const std::string& path) {
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, data, left);
-    if (n < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      throw Platform::Exception("Cannot write " + path + ": " + ErrnoText(errno));
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
+// A read's bytes; false when the file does not exist. Raises with the read's message
+// when it exists and was not read.
+bool TakeBytes(Platform::FileRead read, std::string& bytes) {
+  if (read.status == Platform::FileReadStatus::Missing) {
+    return false;
   }
-}
-
-std::string NotRegularText(const std::string& path) {
-  return path + " is not a regular file";
-}
-
-// The save's temporary names: "." + the file's name + "." + the saving process's id +
-// "." + an attempt number + ".tmp".
-std::string TemporaryName(const std::string& fileName, pid_t pid, int attempt) {
-  return "." + fileName + "." + std::to_string(pid) + "." + std::to_string(attempt) + ".tmp";
-}
-
-// The process id in a name of that pattern, or 0 when the name is not one of them.
-pid_t PidOfTemporary(const std::string& name, const std::string& fileName) {
-  const std::string prefix = "." + fileName + ".";
-  const std::string suffix = ".tmp";
-  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
-    return 0;
+  if (!read.Ok()) {
+    throw Platform::Exception(read.message);
   }
-  const std::string middle =
-      name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-  const std::size_t dot = middle.find('.');
-  if (dot == std::string::npos || dot == 0 || dot + 1 == middle.size() ||
-      middle.find_first_not_of("0123456789.") != std::string::npos ||
-      middle.find('.', dot + 1) != std::string::npos) {
-    return 0;
-  }
-  long pid = 0;
-  const auto [ptr, ec] = std::from_chars(middle.data(), middle.data() + dot, pid);
-  return ec == std::errc() && pid > 0 ? static_cast<pid_t>(pid) : 0;
+  bytes = std::move(read.bytes);
+  return true;
 }
 
 // Cuts a text into lines at CR LF, LF or CR. Both ends are found with memchr, and where
@@ -108,50 +67,6 @@ class LineCutter {
 };
 
 }  // namespace
-
-std::string ResolveLinks(const std::string& path) {
-  std::filesystem::path current(path);
-  // As many links as the system itself follows before it calls the chain a loop.
-  for (int depth = 0; depth < 40; ++depth) {
-    struct stat st {};
-    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-      return current.string();
-    }
-    std::error_code ec;
-    const std::filesystem::path target = std::filesystem::read_symlink(current, ec);
-    if (ec) {
-      throw Platform::Exception("Cannot follow the link " + current.string() + ": " + ec.message());
-    }
-    current = target.is_absolute() ? target : current.parent_path() / target;
-  }
-  throw Platform::Exception("Cannot follow the link " + path + ": " + ErrnoText(ELOOP));
-}
-
-int RemoveStaleTemporaries(const std::string& path) {
-  int removed = 0;
-  std::error_code ec;
-  const std::filesystem::path target(ResolveLinks(path));
-  const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  const std::string fileName = target.filename().string();
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    const std::string name = entry.path().filename().string();
-    const pid_t pid = PidOfTemporary(name, fileName);
-    if (pid == 0) {
-      continue;
-    }
-    // A save still running in another process keeps its file; ours are never pending here.
-    if (pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM)) {
-      continue;
-    }
-    struct stat st {};
-    if (::lstat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        ::unlink(entry.path().c_str()) == 0) {
-      ++removed;
-    }
-  }
-  return removed;
-}
 
 std::string DefaultPath() {
   std::error_code ec;
@@ -212,44 +127,17 @@ std::intptr_t ObjectFromField(std::string_view field) {
 }
 
 bool ReadFile(const std::string& path, std::string& bytes) {
-  // Without O_NONBLOCK a FIFO in the file's place would hold the start until a writer came.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) {
-      return false;
-    }
-    throw Platform::Exception("Cannot open " + path + ": " + ErrnoText(errno));
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw Platform::Exception(NotRegularText(path));
-  }
-  bytes.clear();
-  bytes.reserve(static_cast<std::size_t>(st.st_size));
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      const int err = errno;
-      ::close(fd);
-      throw Platform::Exception("Cannot read " + path + ": " + ErrnoText(err));
-    }
-    if (n == 0) {
-      break;
-    }
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return true;
+  return TakeBytes(Platform::ReadRegularFile(path, SIZE_MAX), bytes);
 }
 
 bool ReadFields(const std::string& path, FieldLines& lines) {
+  // The bound refuses a file too large to cut before it is read into memory.
+  Platform::FileRead read = Platform::ReadRegularFile(path, kMaxFieldBytes);
+  if (read.status == Platform::FileReadStatus::TooLarge) {
+    throw Platform::Exception(kTooLargeText);
+  }
   std::string bytes;
-  if (!ReadFile(path, bytes)) {
+  if (!TakeBytes(std::move(read), bytes)) {
     return false;
   }
   lines = FieldLines(std::move(bytes));
@@ -259,8 +147,8 @@ bool ReadFields(const std::string& path, FieldLines& lines) {
 FieldLines::FieldLines(std::string bytes)
     : bytes_(std::make_unique<const std::string>(std::move(bytes))) {
   const std::string_view all(*bytes_);
-  if (all.size() > std::numeric_limits<std::uint32_t>::max()) {
-    throw Platform::Exception("The events file is 4 GiB or more and is not read");
+  if (all.size() > kMaxFieldBytes) {
+    throw Platform::Exception(kTooLargeText);
   }
   // Counted first, so that each list is allocated once.
   std::size_t bars = 0;
@@ -300,60 +188,7 @@ bool ReadAhead::Take(FieldLines& lines) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  // A link stays a link: its target is what gets replaced.
-  const std::filesystem::path target(ResolveLinks(path));
-  struct stat old {};
-  const bool exists = ::stat(target.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) {
-    throw Platform::Exception("Cannot save the events to " + path + ": " + NotRegularText(path));
-  }
-  const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  // The temporary file is created with the usual permissions (0666 less the umask)
-  // and then takes the old file's, if there is one.
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    temp = (folder / TemporaryName(target.filename().string(), ::getpid(), attempt)).string();
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) {
-      break;
-    }
-  }
-  if (fd < 0) {
-    throw Platform::Exception("Cannot save the events to " + path + ": " + ErrnoText(errno));
-  }
-  bool fdOpen = true;
-  try {
-    if (exists) {
-      ::fchmod(fd, old.st_mode & 07777);
-    }
-    WriteAll(fd, bytes, temp);
-    const bool synced = ::fsync(fd) == 0;
-    const int syncErr = errno;
-    fdOpen = false;
-    if (::close(fd) != 0 || !synced) {
-      throw Platform::Exception("Cannot save the events to " + path + ": " +
-                                ErrnoText(synced ? errno : syncErr));
-    }
-  } catch (...) {
-    if (fdOpen) {
-      ::close(fd);
-    }
-    ::unlink(temp.c_str());
-    throw;
-  }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    throw Platform::Exception("Cannot save the events to " + path + ": " + ErrnoText(err));
-  }
-  // Make the rename itself durable.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  Platform::WriteFileAtomically(path, bytes, "the events");
 }
 
 }  // namespace events_file

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "RegularFile.h"
+
 namespace events_file {
 
 inline constexpr const char* kFileName = "QSEvents.C-D";
@@ -32,8 +34,9 @@ std::string JoinLines(const std::vector<std::string>& lines);
 std::intptr_t ObjectFromField(std::string_view field);
 
 // Reads the whole file; false when it does not exist. Raises Platform::Exception
-// when it exists but cannot be read, or is not a regular file (a FIFO, device, socket
-// or folder; a symbolic link counts as what it points to).
+// with Platform::ReadRegularFile's message when it exists but cannot be read, or is not
+// a regular file (a FIFO, device, socket or folder; a symbolic link counts as what it
+// points to).
 bool ReadFile(const std::string& path, std::string& bytes);
 
 // A file's lines, each cut into its fields at every "|", as SplitLines and then
@@ -95,19 +98,12 @@ class ReadAhead {
   std::future<std::pair<bool, FieldLines>> read_;
 };
 
-// Replaces the file with the bytes: written to a temporary file in the same folder,
-// flushed to disk, then renamed over the old one, so an interrupted or failed save
-// leaves the previous file whole. A symbolic link is kept: its target is replaced, with
-// the temporary file beside the target. Something other than a regular file in the
-// file's place is refused. Raises Platform::Exception saying why it failed.
+// Replaces the file as Platform::WriteFileAtomically does; a failure raises
+// Platform::Exception "Cannot save the events to <path>: <reason>".
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
-// The path with every symbolic link of its last part followed (the target of a dangling
-// link included). Raises Platform::Exception for a loop.
-std::string ResolveLinks(const std::string& path);
-
-// Removes the temporary files that a save killed part-way left beside the file: only
-// names of the save's own pattern, and none of a process still running. The count removed.
-int RemoveStaleTemporaries(const std::string& path);
+// The start-up clears what a save killed part-way left beside the file.
+using Platform::RemoveStaleTemporaries;
+using Platform::ResolveLinks;
 
 }  // namespace events_file

@@ -1,7 +1,6 @@
 #include "events/eventsLocation.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "UniqueFd.h"
 #include "desktop/xdgFolders.h"
 #include "events/eventsFile.h"
 
@@ -79,10 +79,9 @@ bool PrepareDataFolder(const Location& location, std::string& why) {
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
   }
   // O_EXCL: an existing file, even one made a moment ago by another start, is left alone.
-  const int fd = ::open(location.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    ::close(fd);
-  } else if (errno != EEXIST) {
+  const Platform::UniqueFd made(
+      ::open(location.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!made && errno != EEXIST) {
     why = "Cannot create " + location.path + ": " + std::strerror(errno);
     return false;
   }

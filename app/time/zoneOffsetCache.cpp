@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
+#include "RegularFile.h"
 #include "desktop/xdgFolders.h"
-#include "events/eventsFile.h"
 
 namespace zone_cache {
 
@@ -18,7 +18,7 @@ namespace {
 
 constexpr char kFormat[] = "zone-offsets 1";
 // Far more than the database's few hundred zones.
-constexpr std::uintmax_t kMaxBytes = 1 << 20;
+constexpr std::size_t kMaxBytes = 1 << 20;
 
 std::string Header(const std::string& stamp, int year) {
   return std::string(kFormat) + "\t" + stamp + "\t" + std::to_string(year);
@@ -62,12 +62,11 @@ std::string DefaultPath() {
 
 bool Read(const std::string& path, const std::string& stamp, int year,
           std::vector<time_zones::Zone>& zones) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec) ||
-      std::filesystem::file_size(path, ec) > kMaxBytes || ec) {
+  const Platform::FileRead file = Platform::ReadRegularFile(path, kMaxBytes);
+  if (!file.Ok()) {
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
+  std::istringstream in(file.bytes);
   std::string line;
   if (!std::getline(in, line) || line != Header(stamp, year)) {
     return false;
@@ -101,7 +100,7 @@ void Write(const std::string& path, const std::string& stamp, int year,
   try {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    events_file::WriteFileAtomically(path, bytes);
+    Platform::WriteFileAtomically(path, bytes, "the zone offsets");
   } catch (const std::exception&) {
     // Kept only to save time: a start without it reads the database.
   }

@@ -204,6 +204,16 @@ TEST_F(DateTimeTest, FormatLettersFollowTheToolkitsRules) {
   EXPECT_EQ(FormatDateTime("yyyy-mm-dd", dt), "2006-05-01");
 }
 
+TEST_F(DateTimeTest, DayNamesAndTheShortFormsSpellOut) {
+  const TDateTime dt = EncodeDateTime(2006, 5, 1, 9, 7, 3, 42);
+  EXPECT_EQ(FormatDateTime("aaa aaaa AAA", dt), "Mon Monday Mon");
+  EXPECT_EQ(FormatDateTime("ddddd|t|zzzz", dt), "2006-05-01|09:07:03|042");
+  EXPECT_EQ(FormatDateTime("c", dt), "2006-05-01 09:07:03");
+  EXPECT_EQ(FormatDateTime("c", EncodeDate(2006, 5, 1)), "2006-05-01");  // midnight: no time
+  // Any other letter between an hour and "m" makes it the month again.
+  EXPECT_EQ(FormatDateTime("hh x mm", dt), "09 x 05");
+}
+
 TEST_F(DateTimeTest, NestedFormatsCannotRecurseForever) {
   FormatSettings().ShortDateFormat = "ddddd c";
   FormatSettings().ShortTimeFormat = "t";

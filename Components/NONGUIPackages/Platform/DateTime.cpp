@@ -2,9 +2,11 @@
 
 #include <langinfo.h>
 #include <locale.h>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <string>
 #include <system_error>
 
 #include "Exceptions.h"
@@ -108,6 +110,23 @@ bool StartsWithNoCase(const std::string& text, std::size_t pos, const char* word
   return true;
 }
 
+// An am/pm marker after the hour (before the next hour, outside quotes) makes it 12-hour.
+bool AmPmFollows(const std::string& format, std::size_t from) {
+  bool quoted = false;
+  for (std::size_t p = from; p < format.size(); ++p) {
+    const char ch = format[p];
+    if ((ch == 'a' || ch == 'A') && !quoted) {
+      return StartsWithNoCase(format, p, "AM/PM") || StartsWithNoCase(format, p, "A/P") ||
+             StartsWithNoCase(format, p, "AMPM");
+    }
+    if (ch == 'h' || ch == 'H')
+      return false;
+    if (ch == '\'' || ch == '"')
+      quoted = !quoted;
+  }
+  return false;
+}
+
 // Builds the text of one FormatDateTime call; nested formats (the "c", "t" and
 // "ddddd" tokens) go one level deep only, so a format that names itself cannot loop.
 class DateTimeFormatter {
@@ -119,9 +138,51 @@ class DateTimeFormatter {
   std::string Take() { return std::move(out_); }
 
  private:
+  // Where one Append is in its format: the token at hand spans [start, end).
+  struct Walk {
+    const std::string& format;
+    int level;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    bool use12Hour = false;
+    int Count() const { return static_cast<int>(end - start); }
+  };
+  using Handler = void (DateTimeFormatter::*)(Walk&);
+  // How a token's text is found in a format.
+  enum class Match {
+    Letter,  // its letter in either case, repeats of the same character making it longer
+    Word,    // the whole text in any case
+    Exact,   // the character as written
+  };
+  struct Token {
+    const char* text;
+    Match match;
+    Handler handler;
+  };
+  static const Token kTokens[];
+
   void GetDate();
   void GetTime();
   void AppendNumber(int value, int digits);
+  void AppendDayName(const char* const names[]);
+
+  void Year(Walk& walk);
+  void Month(Walk& walk);
+  void Day(Walk& walk);
+  void Hour(Walk& walk);
+  void Minute(Walk& walk);
+  void Second(Walk& walk);
+  void Millisecond(Walk& walk);
+  void ShortTime(Walk& walk);
+  void DateAndTime(Walk& walk);
+  void AmPm(Walk& walk);
+  void AP(Walk& walk);
+  void LocaleAmPm(Walk& walk);
+  void LongDayName(Walk& walk);
+  void ShortDayName(Walk& walk);
+  void DateSeparator(Walk& walk);
+  void TimeSeparator(Walk& walk);
+  void Quoted(Walk& walk);
 
   Stamp stamp_;
   const TFormatSettings& settings_;
@@ -130,6 +191,29 @@ class DateTimeFormatter {
   bool timeDecoded_ = false;
   int year_ = 0, month_ = 0, day_ = 0;
   int hour_ = 0, min_ = 0, sec_ = 0, msec_ = 0;
+};
+
+// Tried in this order; the longer markers come before the shorter ones they begin with.
+// A character no token takes is copied as it is.
+const DateTimeFormatter::Token DateTimeFormatter::kTokens[] = {
+    {"Y", Match::Letter, &DateTimeFormatter::Year},
+    {"M", Match::Letter, &DateTimeFormatter::Month},
+    {"D", Match::Letter, &DateTimeFormatter::Day},
+    {"H", Match::Letter, &DateTimeFormatter::Hour},
+    {"N", Match::Letter, &DateTimeFormatter::Minute},
+    {"S", Match::Letter, &DateTimeFormatter::Second},
+    {"Z", Match::Letter, &DateTimeFormatter::Millisecond},
+    {"T", Match::Letter, &DateTimeFormatter::ShortTime},
+    {"C", Match::Letter, &DateTimeFormatter::DateAndTime},
+    {"AM/PM", Match::Word, &DateTimeFormatter::AmPm},
+    {"A/P", Match::Word, &DateTimeFormatter::AP},
+    {"AMPM", Match::Word, &DateTimeFormatter::LocaleAmPm},
+    {"AAAA", Match::Word, &DateTimeFormatter::LongDayName},
+    {"AAA", Match::Word, &DateTimeFormatter::ShortDayName},
+    {"/", Match::Exact, &DateTimeFormatter::DateSeparator},
+    {":", Match::Exact, &DateTimeFormatter::TimeSeparator},
+    {"'", Match::Exact, &DateTimeFormatter::Quoted},
+    {"\"", Match::Exact, &DateTimeFormatter::Quoted},
 };
 
 void DateTimeFormatter::GetDate() {
@@ -162,176 +246,172 @@ void DateTimeFormatter::AppendNumber(int value, int digits) {
   out_.append(buffer, result.ptr);
 }
 
+void DateTimeFormatter::AppendDayName(const char* const names[]) {
+  if (DateInRange(stamp_))
+    out_ += names[DayOfWeek(stamp_) - 1];
+}
+
 void DateTimeFormatter::Append(const std::string& format, int level) {
   if (level >= 2)
     return;
-  const std::size_t n = format.size();
-  std::size_t pos = 0;
-  char lastToken = ' ';
-  bool use12Hour = false;
-  while (pos < n) {
-    const char starter = format[pos++];
-    // Repeats of the same character (exact case) make one token of that length.
-    auto count = [&]() {
-      int c = 1;
-      while (pos < n && format[pos] == starter) {
-        ++pos;
-        ++c;
-      }
-      return c;
-    };
-    char token = Upper(starter);
-    if (token >= 'A' && token <= 'Z') {
-      if (token == 'M' && lastToken == 'H')
-        token = 'N';
-      lastToken = token;
+  Walk walk{format, level};
+  char lastLetter = ' ';
+  while (walk.start < format.size()) {
+    const char starter = format[walk.start];
+    char letter = Upper(starter);
+    if (letter >= 'A' && letter <= 'Z') {
+      // An "m" right after an hour is the minutes.
+      if (letter == 'M' && lastLetter == 'H')
+        letter = 'N';
+      lastLetter = letter;
     }
-    switch (token) {
-      case 'Y': {
-        const int c = count();
-        GetDate();
-        if (c <= 2) {
-          AppendNumber(year_ % 100, 2);
-        } else {
-          AppendNumber(year_, 4);
-        }
+    const Token* found = nullptr;
+    for (const Token& token : kTokens) {
+      const bool matches = token.match == Match::Letter ? letter == token.text[0]
+                           : token.match == Match::Word
+                               ? StartsWithNoCase(format, walk.start, token.text)
+                               : starter == token.text[0];
+      if (matches) {
+        found = &token;
         break;
       }
-      case 'M': {
-        const int c = count();
-        GetDate();
-        if (c <= 2) {
-          AppendNumber(month_, c);
-        } else if (month_ >= 1) {
-          out_ += (c == 3 ? kShortMonthNames : kLongMonthNames)[month_ - 1];
-        }
-        break;
+    }
+    walk.end = walk.start + 1;
+    if (found == nullptr) {
+      out_ += starter;
+    } else {
+      if (found->match == Match::Letter) {
+        // Repeats of the same character (exact case) make one token of that length.
+        while (walk.end < format.size() && format[walk.end] == starter)
+          ++walk.end;
+      } else if (found->match == Match::Word) {
+        walk.end = walk.start + std::char_traits<char>::length(found->text);
       }
-      case 'D': {
-        const int c = count();
-        if (c <= 2) {
-          GetDate();
-          AppendNumber(day_, c);
-        } else if (c <= 4) {
-          if (DateInRange(stamp_))
-            out_ += (c == 3 ? kShortDayNames : kLongDayNames)[DayOfWeek(stamp_) - 1];
-        } else {
-          Append(settings_.ShortDateFormat, level + 1);
-        }
-        break;
-      }
-      case 'H': {
-        int c = count();
-        GetTime();
-        // An am/pm marker later in the format (before the next hour) means a 12-hour clock.
-        bool quoted = false;
-        for (std::size_t p = pos; p < n; ++p) {
-          const char ch = format[p];
-          if ((ch == 'a' || ch == 'A') && !quoted) {
-            if (StartsWithNoCase(format, p, "AM/PM") || StartsWithNoCase(format, p, "A/P") ||
-                StartsWithNoCase(format, p, "AMPM"))
-              use12Hour = true;
-            break;
-          }
-          if (ch == 'h' || ch == 'H')
-            break;
-          if (ch == '\'' || ch == '"')
-            quoted = !quoted;
-        }
-        int h = hour_;
-        if (use12Hour) {
-          if (h == 0) {
-            h = 12;
-          } else if (h > 12) {
-            h -= 12;
-          }
-        }
-        AppendNumber(h, c > 2 ? 2 : c);
-        break;
-      }
-      case 'N': {
-        const int c = count();
-        GetTime();
-        AppendNumber(min_, c > 2 ? 2 : c);
-        break;
-      }
-      case 'S': {
-        const int c = count();
-        GetTime();
-        AppendNumber(sec_, c > 2 ? 2 : c);
-        break;
-      }
-      case 'Z': {
-        const int c = count();
-        GetTime();
-        AppendNumber(msec_, c > 3 ? 3 : c);
-        break;
-      }
-      case 'T': {
-        count();
-        Append(settings_.ShortTimeFormat, level + 1);
-        break;
-      }
-      case 'C': {
-        count();
-        Append(settings_.ShortDateFormat, level + 1);
-        GetTime();
-        if (hour_ != 0 || min_ != 0 || sec_ != 0) {
-          out_ += ' ';
-          Append(settings_.ShortTimeFormat, level + 1);
-        }
-        break;
-      }
-      case 'A': {
-        GetTime();
-        const std::size_t start = pos - 1;
-        if (StartsWithNoCase(format, start, "AM/PM")) {
-          // The marker keeps the letter case it was written in.
-          out_.append(format, hour_ >= 12 ? start + 3 : start, 2);
-          pos = start + 5;
-          use12Hour = true;
-        } else if (StartsWithNoCase(format, start, "A/P")) {
-          out_ += format[hour_ >= 12 ? start + 2 : start];
-          pos = start + 3;
-          use12Hour = true;
-        } else if (StartsWithNoCase(format, start, "AMPM")) {
-          out_ += hour_ < 12 ? "AM" : "PM";
-          pos = start + 4;
-          use12Hour = true;
-        } else if (StartsWithNoCase(format, start, "AAAA")) {
-          if (DateInRange(stamp_))
-            out_ += kLongDayNames[DayOfWeek(stamp_) - 1];
-          pos = start + 4;
-        } else if (StartsWithNoCase(format, start, "AAA")) {
-          if (DateInRange(stamp_))
-            out_ += kShortDayNames[DayOfWeek(stamp_) - 1];
-          pos = start + 3;
-        } else {
-          out_ += starter;
-        }
-        break;
-      }
-      case '/':
-        if (settings_.DateSeparator != '\0')
-          out_ += settings_.DateSeparator;
-        break;
-      case ':':
-        if (settings_.TimeSeparator != '\0')
-          out_ += settings_.TimeSeparator;
-        break;
-      case '\'':
-      case '"': {
-        const std::size_t close = format.find(starter, pos);
-        const std::size_t end = close == std::string::npos ? n : close;
-        out_.append(format, pos, end - pos);
-        pos = close == std::string::npos ? n : close + 1;
-        break;
-      }
-      default:
-        out_ += starter;
-        break;
+      (this->*found->handler)(walk);
+    }
+    walk.start = walk.end;
+  }
+}
+
+void DateTimeFormatter::Year(Walk& walk) {
+  GetDate();
+  if (walk.Count() <= 2) {
+    AppendNumber(year_ % 100, 2);
+  } else {
+    AppendNumber(year_, 4);
+  }
+}
+
+void DateTimeFormatter::Month(Walk& walk) {
+  const int c = walk.Count();
+  GetDate();
+  if (c <= 2) {
+    AppendNumber(month_, c);
+  } else if (month_ >= 1) {
+    out_ += (c == 3 ? kShortMonthNames : kLongMonthNames)[month_ - 1];
+  }
+}
+
+void DateTimeFormatter::Day(Walk& walk) {
+  const int c = walk.Count();
+  if (c <= 2) {
+    GetDate();
+    AppendNumber(day_, c);
+  } else if (c <= 4) {
+    AppendDayName(c == 3 ? kShortDayNames : kLongDayNames);
+  } else {
+    Append(settings_.ShortDateFormat, walk.level + 1);
+  }
+}
+
+void DateTimeFormatter::Hour(Walk& walk) {
+  GetTime();
+  if (AmPmFollows(walk.format, walk.end))
+    walk.use12Hour = true;
+  int h = hour_;
+  if (walk.use12Hour) {
+    if (h == 0) {
+      h = 12;
+    } else if (h > 12) {
+      h -= 12;
     }
   }
+  AppendNumber(h, std::min(walk.Count(), 2));
+}
+
+void DateTimeFormatter::Minute(Walk& walk) {
+  GetTime();
+  AppendNumber(min_, std::min(walk.Count(), 2));
+}
+
+void DateTimeFormatter::Second(Walk& walk) {
+  GetTime();
+  AppendNumber(sec_, std::min(walk.Count(), 2));
+}
+
+void DateTimeFormatter::Millisecond(Walk& walk) {
+  GetTime();
+  AppendNumber(msec_, std::min(walk.Count(), 3));
+}
+
+void DateTimeFormatter::ShortTime(Walk& walk) {
+  Append(settings_.ShortTimeFormat, walk.level + 1);
+}
+
+// The short date, and the short time after it unless the time is midnight.
+void DateTimeFormatter::DateAndTime(Walk& walk) {
+  Append(settings_.ShortDateFormat, walk.level + 1);
+  GetTime();
+  if (hour_ != 0 || min_ != 0 || sec_ != 0) {
+    out_ += ' ';
+    Append(settings_.ShortTimeFormat, walk.level + 1);
+  }
+}
+
+// The marker keeps the letter case it was written in.
+void DateTimeFormatter::AmPm(Walk& walk) {
+  GetTime();
+  out_.append(walk.format, hour_ >= 12 ? walk.start + 3 : walk.start, 2);
+  walk.use12Hour = true;
+}
+
+void DateTimeFormatter::AP(Walk& walk) {
+  GetTime();
+  out_ += walk.format[hour_ >= 12 ? walk.start + 2 : walk.start];
+  walk.use12Hour = true;
+}
+
+void DateTimeFormatter::LocaleAmPm(Walk& walk) {
+  GetTime();
+  out_ += hour_ < 12 ? "AM" : "PM";
+  walk.use12Hour = true;
+}
+
+void DateTimeFormatter::LongDayName(Walk&) {
+  AppendDayName(kLongDayNames);
+}
+
+void DateTimeFormatter::ShortDayName(Walk&) {
+  AppendDayName(kShortDayNames);
+}
+
+void DateTimeFormatter::DateSeparator(Walk&) {
+  if (settings_.DateSeparator != '\0')
+    out_ += settings_.DateSeparator;
+}
+
+void DateTimeFormatter::TimeSeparator(Walk&) {
+  if (settings_.TimeSeparator != '\0')
+    out_ += settings_.TimeSeparator;
+}
+
+// Text between a quote and the next of the same kind is copied; an unclosed quote runs
+// to the end of the format.
+void DateTimeFormatter::Quoted(Walk& walk) {
+  const std::size_t close = walk.format.find(walk.format[walk.start], walk.end);
+  const std::size_t stop = close == std::string::npos ? walk.format.size() : close;
+  out_.append(walk.format, walk.end, stop - walk.end);
+  walk.end = close == std::string::npos ? walk.format.size() : close + 1;
 }
 
 // A small cursor over a text for the fixed date and time forms.
@@ -552,205 +632,6 @@ TDateTime StrToDateTime(const std::string& text) {
   if (!TryStrToDateTime(text, result))
     throw EConvertError(Format("'%s' is not a valid date and time", text.c_str()));
   return result;
-}
-
-bool TryStrToFloat(const std::string& text, double& result) {
-  const char separator = FormatSettings().DecimalSeparator;
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n && text[i] == ' ')
-    ++i;
-  // Rebuilt with '.' for from_chars, which reads the C form whatever the locale.
-  std::string number;
-  if (i < n && (text[i] == '+' || text[i] == '-')) {
-    if (text[i] == '-')
-      number += '-';
-    ++i;
-  }
-  std::size_t digits = 0;
-  // The decimal position of the first significant digit, to tell an overflow from an
-  // underflow when from_chars reports the value out of range.
-  long magnitude = 0;
-  bool seenSignificant = false;
-  while (i < n && IsDigit(text[i])) {
-    if (text[i] != '0')
-      seenSignificant = true;
-    if (seenSignificant)
-      ++magnitude;
-    number += text[i++];
-    ++digits;
-  }
-  if (i < n && text[i] == separator) {
-    number += '.';
-    ++i;
-    while (i < n && IsDigit(text[i])) {
-      if (text[i] != '0')
-        seenSignificant = true;
-      if (!seenSignificant)
-        --magnitude;
-      number += text[i++];
-      ++digits;
-    }
-  }
-  if (digits == 0)
-    return false;
-  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-    number += 'e';
-    ++i;
-    bool negativeExponent = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-      negativeExponent = text[i] == '-';
-      number += text[i++];
-    }
-    long exponent = 0;
-    std::size_t exponentDigits = 0;
-    while (i < n && IsDigit(text[i])) {
-      if (exponent < 100000)
-        exponent = exponent * 10 + (text[i] - '0');
-      number += text[i++];
-      ++exponentDigits;
-    }
-    if (exponentDigits == 0)
-      return false;
-    magnitude += negativeExponent ? -exponent : exponent;
-  }
-  while (i < n && text[i] == ' ')
-    ++i;
-  if (i != n)
-    return false;
-
-  double value = 0;
-  const auto parsed = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (parsed.ptr != number.data() + number.size())
-    return false;
-  if (parsed.ec == std::errc::result_out_of_range) {
-    if (magnitude > 0)
-      return false;  // too large for a double
-    value = number[0] == '-' ? -0.0 : 0.0;
-  } else if (parsed.ec != std::errc()) {
-    return false;
-  }
-  if (!std::isfinite(value))
-    return false;
-  result = value;
-  return true;
-}
-
-double StrToFloat(const std::string& text) {
-  double result = 0;
-  if (!TryStrToFloat(text, result))
-    throw EConvertError(Format("'%s' is not a valid floating point value", text.c_str()));
-  return result;
-}
-
-bool TryStrToInt(const std::string& text, std::int32_t& result) {
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n && text[i] == ' ')
-    ++i;
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-'))
-    negative = text[i++] == '-';
-  bool hex = false;
-  if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-    hex = true;
-    ++i;
-  } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    hex = true;
-    i += 2;
-  }
-  if (i >= n)
-    return false;
-  if (hex) {
-    // Hexadecimal is a 32-bit pattern, so "$FFFFFFFF" is -1 as in the toolkit.
-    std::uint32_t bits = 0;
-    const auto parsed = std::from_chars(text.data() + i, text.data() + n, bits, 16);
-    if (parsed.ec != std::errc() || parsed.ptr != text.data() + n)
-      return false;
-    result = static_cast<std::int32_t>(negative ? 0u - bits : bits);
-    return true;
-  }
-  std::int64_t value = 0;
-  for (; i < n; ++i) {
-    if (!IsDigit(text[i]))
-      return false;
-    value = value * 10 + (text[i] - '0');
-    if (value > 2147483648LL)
-      return false;
-  }
-  if (negative)
-    value = -value;
-  if (value > 2147483647LL)
-    return false;
-  result = static_cast<std::int32_t>(value);
-  return true;
-}
-
-std::int32_t StrToInt(const std::string& text) {
-  std::int32_t result = 0;
-  if (!TryStrToInt(text, result))
-    throw EConvertError(Format("'%s' is not a valid integer value", text.c_str()));
-  return result;
-}
-
-std::string FloatToStr(double value) {
-  if (std::isnan(value))
-    return "NAN";
-  if (std::isinf(value))
-    return value > 0 ? "INF" : "-INF";
-  if (value == 0)
-    return "0";
-  // Fifteen significant digits, correctly rounded: "d.dddddddddddddde+XX".
-  char buffer[64];
-  const auto printed =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
-  const std::string sci(buffer, printed.ptr);
-  const std::size_t ePos = sci.find('e');
-  const bool negative = sci[0] == '-';
-  std::string digits;
-  for (std::size_t k = negative ? 1 : 0; k < ePos; ++k) {
-    if (IsDigit(sci[k]))
-      digits += sci[k];
-  }
-  int exponent = 0;
-  const char* expBegin = sci.data() + ePos + 1;
-  if (*expBegin == '+')
-    ++expBegin;
-  std::from_chars(expBegin, sci.data() + sci.size(), exponent);
-  while (digits.size() > 1 && digits.back() == '0')
-    digits.pop_back();
-
-  const char separator = FormatSettings().DecimalSeparator;
-  std::string out = negative ? "-" : "";
-  if (exponent < -4 || exponent >= 15) {
-    out += digits[0];
-    if (digits.size() > 1) {
-      out += separator;
-      out.append(digits, 1);
-    }
-    out += 'E';
-    out += std::to_string(exponent);
-  } else if (exponent < 0) {
-    out += '0';
-    out += separator;
-    out.append(static_cast<std::size_t>(-exponent - 1), '0');
-    out += digits;
-  } else {
-    const auto intDigits = static_cast<std::size_t>(exponent) + 1;
-    if (digits.size() <= intDigits) {
-      out += digits;
-      out.append(intDigits - digits.size(), '0');
-    } else {
-      out.append(digits, 0, intDigits);
-      out += separator;
-      out.append(digits, intDigits);
-    }
-  }
-  return out;
-}
-
-std::string IntToStr(std::int64_t value) {
-  return std::to_string(value);
 }
 
 }  // namespace Platform

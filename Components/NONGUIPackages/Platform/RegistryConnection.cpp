@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "RegistryStore.h"
+#include "UniqueFd.h"
 
 namespace Platform {
 
@@ -268,11 +269,9 @@ std::unique_ptr<Connection> ConnectionPool::Acquire(const std::string& path, boo
     }
     // Made here rather than by SQLite so that it has its private mode from the first
     // moment; SQLite gives the -wal and -shm files the same mode.
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    if (!UniqueFd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))) {
       return nullptr;
     }
-    close(fd);
     if (stat(path.c_str(), &st) != 0) {
       return nullptr;
     }

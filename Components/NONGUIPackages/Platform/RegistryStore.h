@@ -65,7 +65,6 @@ class TRegistry {
   // deeper than kMaxKeyDepth, or one whose name holds a NUL byte, raises; such a name
   // is never found.
   bool OpenKey(const std::string& path, bool create);
-  bool OpenKeyReadOnly(const std::string& path) { return OpenKey(path, false); }
   void CloseKey();
   bool HasCurrentKey() const;
 

@@ -79,7 +79,7 @@ void TThread::Run() noexcept {
     failed = true;
     message = e.what();
   } catch (const char* text) {
-    // The messenger raises plain character strings for some socket failures.
+    // A plain character string still says what went wrong: its text is kept.
     failed = true;
     message = text != nullptr ? text : "";
   } catch (...) {
