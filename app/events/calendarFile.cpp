@@ -58,12 +58,13 @@ icaltimezone* LibraryZone(const std::string& name) {
   return zone;
 }
 
-// Whether the library's fields name a day that exists (and a time of day that does).
+// Whether the library's fields name a day that exists (and a time of day that does), in
+// the years the library writes: it writes zeros for a year after 3000.
 bool RealDate(const icaltimetype& time) {
-  return time.year >= 1 && time.month >= 1 && time.month <= 12 && time.day >= 1 &&
-         time.day <= icaltime_days_in_month(time.month, time.year) && time.hour >= 0 &&
-         time.hour < 24 && time.minute >= 0 && time.minute < 60 && time.second >= 0 &&
-         time.second <= 60;
+  return time.year >= 1 && time.year <= 3000 && time.month >= 1 && time.month <= 12 &&
+         time.day >= 1 && time.day <= icaltime_days_in_month(time.month, time.year) &&
+         time.hour >= 0 && time.hour < 24 && time.minute >= 0 && time.minute < 60 &&
+         time.second >= 0 && time.second <= 60;
 }
 
 // "yyyy-mm-dd hh:nn:ss" as a floating date-time; false for other text or a date that
@@ -158,6 +159,29 @@ bool ParseOffsetText(const char* text, int& seconds) {
   }
   seconds = (value[0] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60 + secs);
   return std::abs(seconds) <= 24 * 3600;
+}
+
+// A text as the library can write it and read it back: a carriage return (alone or
+// before a line feed) becomes a line feed, which the library escapes, where it would
+// write the return as it is and a reader take it for a line's end; a backspace or form
+// feed, which the library drops on writing, goes.
+std::string WritableText(std::string text) {
+  std::size_t write = 0;
+  for (std::size_t read = 0; read < text.size(); ++read) {
+    if (text[read] == '\b' || text[read] == '\f') {
+      continue;
+    }
+    if (text[read] == '\r') {
+      text[write++] = '\n';
+      if (read + 1 < text.size() && text[read + 1] == '\n') {
+        ++read;
+      }
+    } else {
+      text[write++] = text[read];
+    }
+  }
+  text.resize(write);
+  return text;
 }
 
 void AddX(icalcomponent* component, const char* name, const std::string& value) {
@@ -260,7 +284,12 @@ void WriteChannels(icalcomponent* event, const Item& item) {
   }
 }
 
-icalcomponent* WriteEvent(Writer& writer, const Item& item, std::size_t index) {
+icalcomponent* WriteEvent(Writer& writer, const Item& given, std::size_t index) {
+  Item item = given;
+  for (std::string* text :
+       {&item.id, &item.description, &item.zone, &item.warnMinutes, &item.repeatRule}) {
+    *text = WritableText(std::move(*text));
+  }
   icalcomponent* event = icalcomponent_new(ICAL_VEVENT_COMPONENT);
   if (!item.id.empty() && writer.usedIds.insert(item.id).second) {
     icalcomponent_add_property(event, icalproperty_new_uid(item.id.c_str()));
@@ -328,7 +357,7 @@ std::string XValue(icalproperty* property) {
   } else if (value != nullptr && icalvalue_isa(value) == ICAL_TEXT_VALUE) {
     text = icalvalue_get_text(value);
   }
-  return text ? text : "";
+  return WritableText(text ? text : "");
 }
 
 icalproperty* FindX(icalcomponent* component, const char* name) {
@@ -375,8 +404,9 @@ icalcomponent* FileVtimezone(const Reader& reader, const std::string& tzid) {
   return nullptr;
 }
 
-// Whether the library can work out a file's VTIMEZONE in bounded time: its rules repeat
-// yearly at most on a few days, as every real zone's do. Others are not used.
+// Whether the library can work out a file's VTIMEZONE in little time: its rules repeat
+// yearly on days named by month, weekday and day of the month, as real zones' do.
+// Others are not used.
 bool UsableVtimezone(icalcomponent* zone) {
   for (icalcomponent* part = icalcomponent_get_first_component(zone, ICAL_ANY_COMPONENT); part;
        part = icalcomponent_get_next_component(zone, ICAL_ANY_COMPONENT)) {
@@ -393,7 +423,10 @@ bool UsableVtimezone(icalcomponent* zone) {
       const icalrecurrencetype rule = icalvalue_get_recur(value);
       if (rule.freq != ICAL_YEARLY_RECURRENCE || rule.by_second[0] != ICAL_RECURRENCE_ARRAY_MAX ||
           rule.by_minute[0] != ICAL_RECURRENCE_ARRAY_MAX ||
-          rule.by_hour[0] != ICAL_RECURRENCE_ARRAY_MAX) {
+          rule.by_hour[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+          rule.by_year_day[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+          rule.by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+          rule.by_set_pos[0] != ICAL_RECURRENCE_ARRAY_MAX) {
         return false;
       }
     }
@@ -616,7 +649,7 @@ std::string TextProperty(icalcomponent* component, icalproperty_kind kind) {
   const char* text = value != nullptr && icalvalue_isa(value) == ICAL_TEXT_VALUE
                          ? icalvalue_get_text(value)
                          : nullptr;
-  return text ? text : "";
+  return WritableText(text ? text : "");
 }
 
 std::string Label(icalcomponent* component) {
@@ -664,6 +697,11 @@ void ReadItem(Reader& reader, icalcomponent* component) {
     return;
   }
   const Placed placed = Place(reader, component, property, time);
+  icaltimetype end;
+  if (!ParseEndText(placed.endText, end)) {  // moved out of the years a file can hold
+    reader.result.skipped.push_back(label + ": unreadable date and time");
+    return;
+  }
   Item item;
   const bool ours = KeptText(component, kIdProperty, item.id);
   if (!ours) {

@@ -14,6 +14,8 @@
 //   not a whole number of minutes writes no alarm; X-VAZUDOVU-WARNING keeps it behind "#".
 // - RRULE is the repeat rule; one the library cannot read is kept in X-VAZUDOVU-RRULE.
 // - X-VAZUDOVU-CHANNELS lists the checked channels: "sound,messenger,email,program".
+// - A carriage return in a text is written as a line break (a line feed), and read so;
+//   backspaces and form feeds are left out.
 //
 // Reading: every VEVENT (at its DTSTART) and VTODO (at its DUE, else its DTSTART).
 // - The time keeps its zone when the TZID names a zone of the catalogue, directly, after

@@ -129,10 +129,16 @@ TEST(CalendarFile, ZonesTheCatalogueLacksBecomeLocalWallClock) {
       "RRULE:FREQ=YEARLY;BYDAY=1SU;BYMONTH=11\r\nEND:STANDARD\r\n"
       "BEGIN:DAYLIGHT\r\nDTSTART:16010101T020000\r\nTZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\n"
       "RRULE:FREQ=YEARLY;BYDAY=2SU;BYMONTH=3\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n"
+      // Rules no real zone has, which would keep the library busy for hours: not used.
+      "BEGIN:VTIMEZONE\r\nTZID:Busy\r\nBEGIN:STANDARD\r\nDTSTART:16010101T000000\r\n"
+      "TZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\nRRULE:FREQ=SECONDLY\r\nEND:STANDARD\r\n"
+      "END:VTIMEZONE\r\n"
       "BEGIN:VEVENT\r\nUID:a\r\nSUMMARY:New York\r\n"
       "DTSTART;TZID=Eastern Standard Time:20260615T090000\r\nEND:VEVENT\r\n"
       "BEGIN:VEVENT\r\nUID:b\r\nSUMMARY:Nowhere\r\n"
       "DTSTART;TZID=Mars/Olympus_Mons:20260615T090000\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:d\r\nSUMMARY:Busy\r\n"
+      "DTSTART;TZID=Busy:20260615T090000\r\nEND:VEVENT\r\n"
       "BEGIN:VEVENT\r\nUID:c\r\nSUMMARY:Floating\r\nDTSTART:20261201T073000\r\n"
       "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:x\r\n"
       "TRIGGER;VALUE=DATE-TIME:20261201T053000Z\r\nEND:VALARM\r\nEND:VEVENT\r\n"
@@ -142,6 +148,7 @@ TEST(CalendarFile, ZonesTheCatalogueLacksBecomeLocalWallClock) {
       result.items,
       (std::vector<Item>{MakeItem("a", "New York", "2026-06-15 15:00:00", "Europe/Berlin", "10"),
                          MakeItem("b", "Nowhere", "2026-06-15 09:00:00", "Europe/Berlin", "10"),
+                         MakeItem("d", "Busy", "2026-06-15 09:00:00", "Europe/Berlin", "10"),
                          MakeItem("c", "Floating", "2026-12-01 07:30:00", "Europe/Berlin", "60")}));
   EXPECT_TRUE(result.skipped.empty());
 
