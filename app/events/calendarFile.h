@@ -9,7 +9,8 @@
 //   wall-clock time with TZID and that zone's VTIMEZONE. In any other zone (the user's
 //   own, "Coordinated Universal Time") it is turned into UTC through the zone's offset,
 //   and X-VAZUDOVU-ZONE keeps the zone's name, with the offset used in its parameter
-//   X-VAZUDOVU-OFFSET. An end time that is not "yyyy-mm-dd hh:nn:ss" writes no DTSTART.
+//   X-VAZUDOVU-OFFSET. An end time that is not "yyyy-mm-dd hh:nn:ss" in the years 1 to
+//   3000 (the library writes later years as zeros) writes no DTSTART.
 // - A VALARM (DISPLAY) triggers the warning minutes before DTSTART. Warning text that is
 //   not a whole number of minutes writes no alarm; X-VAZUDOVU-WARNING keeps it behind "#".
 // - RRULE is the repeat rule; one the library cannot read is kept in X-VAZUDOVU-RRULE.
@@ -27,6 +28,8 @@
 //   zone's wall clock, by the zone database's rules when the local zone's name is an
 //   IANA id and by its fixed offset otherwise; a floating time, or one whose TZID
 //   nothing defines, is taken as the local wall clock as written.
+// - The description is the SUMMARY; for another program's event without one, the first
+//   alarm's DESCRIPTION, else the event's DESCRIPTION.
 // - The warning minutes come from the first VALARM's TRIGGER (before the start or the
 //   end, or at a date-time), rounded to whole minutes; "10" when there is no alarm.
 // - An all-day event, a component without a time, a changed occurrence of a repeating
