@@ -149,7 +149,7 @@ void Burst(benchmark::State& state) {
                     tag.get(), delivery::kWorkerLogMessage);
       worker->passportNexus_ = nexus;
       if (state.range(1) != 0) {
-        worker->Timings_m = ShortWaits();
+        worker->timings_ = ShortWaits();
       }
       supervisor.AddMessenger(std::move(worker), tag);
     }

@@ -222,7 +222,7 @@ void thrQSMSMessenger::RunSession(bool& retry) {
     LogFailure("Invalid Login to MSM, msg: " + error.asName);
     if (error.iCode == 911) {
       CloseConnections();
-      Pause(Timings_m.retryPauseMs);
+      Pause(timings_.retryPauseMs);
       retry = true;
       LogMsg("About to retry authentication ...");
     }
@@ -247,7 +247,7 @@ std::string thrQSMSMessenger::Exchange(int socket, const std::string& command,
   }
   LogMsg(says.sent);
   std::string answer;
-  if (msm::ReceiveText(socket, answer, 5000, Timings_m.receiveMs) < 1) {
+  if (msm::ReceiveText(socket, answer, 5000, timings_.receiveMs) < 1) {
     Abort(says.receiveFailed + msm::ReceiveErrorText());
   }
   LogMsg(says.received + answer);
@@ -269,19 +269,19 @@ std::string thrQSMSMessenger::SignIn(int& trId) {
       LogFailure("Error during attempt#" + std::to_string(count) +
                  " establishing a connection with MSM: " +
                  msm::SocketErrorText("Calling ConnectToHost()", Platform::WSAGetLastError()));
-      Pause(Timings_m.connectPauseMs);
+      Pause(timings_.connectPauseMs);
       if (count == iAttempts_m) {
         throw Platform::EAbort();
       }
     }
     LogMsg("In [thrQSMSMessenger::Execute] Opened socket to MSM: " + std::to_string(iNSSocket_m));
-    msm::CheckForSocketData(iNSSocket_m, nullptr, Timings_m.pollMs);
+    msm::CheckForSocketData(iNSSocket_m, nullptr, timings_.pollMs);
 
     // The handshake starts again after a redirect or a sign-in wait that ran out; a bound
     // keeps a server that never answers from holding the worker for ever.
     reply.clear();
     bool complete = false;
-    for (int round = 0; round < Timings_m.maxHandshakes && !complete && !Terminated(); ++round) {
+    for (int round = 0; round < timings_.maxHandshakes && !complete && !Terminated(); ++round) {
       complete = Handshake(trId, reply);
     }
 
@@ -296,7 +296,7 @@ std::string thrQSMSMessenger::SignIn(int& trId) {
     // clang-format off
     LogFailure("(Authentication error *May retry authentication attempt again*) Error receiving Initial Login cmd response: " + error.asName);
     // clang-format on
-    msm::CloseSocketGracefully(iNSSocket_m, Timings_m.drainMs);
+    msm::CloseSocketGracefully(iNSSocket_m, timings_.drainMs);
     iNSSocket_m = -1;
     if (attempt == 3) {
       Abort("MAX Authentication attempts exceeded!");
@@ -330,12 +330,12 @@ bool thrQSMSMessenger::Handshake(int& trId, std::string& reply) {
   reply.clear();
   const Clock::time_point start = Clock::now();
   for (;;) {
-    if (MillisecondsSince(start) > Timings_m.signInWaitMs) {
+    if (MillisecondsSince(start) > timings_.signInWaitMs) {
       return false;
     }
-    if (msm::CheckForSocketData(iNSSocket_m, nullptr, Timings_m.pollMs)) {
+    if (msm::CheckForSocketData(iNSSocket_m, nullptr, timings_.pollMs)) {
       const int room = 5000 - static_cast<int>(reply.size());
-      if (msm::ReceiveText(iNSSocket_m, reply, room, Timings_m.receiveMs) < 1) {
+      if (msm::ReceiveText(iNSSocket_m, reply, room, timings_.receiveMs) < 1) {
         Abort("Error receiving Initial Login cmd response: [" + msm::ReceiveErrorText() +
               "] OrigCmd: [" + login + "]");
       }
@@ -357,13 +357,13 @@ bool thrQSMSMessenger::Handshake(int& trId, std::string& reply) {
 
 void thrQSMSMessenger::CloseConnections() {
   if (iSBSocket_m > 0) {
-    const bool closed = msm::CloseSocketGracefully(iSBSocket_m, Timings_m.drainMs);
+    const bool closed = msm::CloseSocketGracefully(iSBSocket_m, timings_.drainMs);
     LogMsg("Close socket to MSM Switchboard: " + std::to_string(iSBSocket_m) +
            " result: " + (closed ? "1" : "0"));
     iSBSocket_m = -1;
   }
   if (iNSSocket_m > 0) {
-    const bool closed = msm::CloseSocketGracefully(iNSSocket_m, Timings_m.drainMs);
+    const bool closed = msm::CloseSocketGracefully(iNSSocket_m, timings_.drainMs);
     LogMsg("Close socket to MSM Notification Server: " + std::to_string(iNSSocket_m) +
            " result: " + (closed ? "1" : "0"));
     iNSSocket_m = -1;
@@ -372,7 +372,7 @@ void thrQSMSMessenger::CloseConnections() {
 
 int thrQSMSMessenger::ConnectToHost(const std::string& host, int port) {
   try {
-    return msm::ConnectSocket(host, port, Timings_m.receiveMs);
+    return msm::ConnectSocket(host, port, timings_.receiveMs);
   } catch (const std::exception& e) {
     ReportInternalError("thrQSMSMessenger::ConnectToHost", e.what());
   }
@@ -383,7 +383,7 @@ void thrQSMSMessenger::HandleXfer(const std::string& text, int& socket) {
   try {
     const msm::HostPort address = msm::ParseXferAddress(text);
     if (socket > 0) {
-      msm::CloseSocketGracefully(socket, Timings_m.drainMs);
+      msm::CloseSocketGracefully(socket, timings_.drainMs);
       socket = -1;
     }
     socket = ConnectToHost(address.asHost, address.iPort);

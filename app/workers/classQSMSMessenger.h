@@ -56,7 +56,7 @@ class thrQSMSMessenger : public Platform::TThread {
   // The Passport nexus asked for the login server's address; set before the hand-over.
   std::string passportNexus_ = kDefaultPassportNexus;
   // The waits of the session; set before the hand-over.
-  msm::MessengerTimings Timings_m;
+  msm::MessengerTimings timings_;
 
   std::unique_ptr<msm::TlsContext> pSSL_m;
   std::unique_ptr<msm::NexusClient> pNexusClient_m;

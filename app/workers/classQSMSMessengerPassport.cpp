@@ -35,14 +35,14 @@ int MillisecondsLeft(Clock::time_point deadline) {
 }  // namespace
 
 std::string thrQSMSMessenger::PassportTimeoutText() const {
-  return "The Passport sign-in took longer than " + msm::DurationText(Timings_m.passportMs);
+  return "The Passport sign-in took longer than " + msm::DurationText(timings_.passportMs);
 }
 
 bool thrQSMSMessenger::QueryPassportNexus(Clock::time_point deadline, std::string& loginServer) {
   // Our only request header of our own is the user agent; the client adds Host and the like.
   LogMsg("About to connect to: " + passportNexus_ + " with Raw headers: ");
   // libcurl reads a limit of 0 as none at all.
-  const int limit = std::max(1, std::min(Timings_m.receiveMs, MillisecondsLeft(deadline)));
+  const int limit = std::max(1, std::min(timings_.receiveMs, MillisecondsLeft(deadline)));
   msm::NexusAnswer answer;
   try {
     answer = pNexusClient_m->Get(passportNexus_, "MSMSGS", limit);
@@ -77,7 +77,7 @@ std::string thrQSMSMessenger::GetClientTicket(const std::string& password,
   }
   // The nexus and the login server together: a server that trickles its answer gets no
   // more than this.
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(Timings_m.passportMs);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timings_.passportMs);
   std::string loginServer;
   if (!QueryPassportNexus(deadline, loginServer) || loginServer.empty()) {
     // An empty ticket would only be refused after a long wait.
@@ -87,7 +87,7 @@ std::string thrQSMSMessenger::GetClientTicket(const std::string& password,
   std::string address = "https://" + loginServer;
   // A server that keeps answering with statuses we do not know, or keeps redirecting, is
   // asked a bounded number of times.
-  for (int request = 0; request < Timings_m.maxLoginRequests && !Terminated(); ++request) {
+  for (int request = 0; request < timings_.maxLoginRequests && !Terminated(); ++request) {
     // The address and the challenge come from servers: a line end in either would add
     // lines of their choosing to the request that carries the password.
     if (msm::HoldsLineBreak(address) || msm::HoldsLineBreak(challenge)) {
@@ -120,7 +120,7 @@ bool thrQSMSMessenger::RequestTicket(std::string& address, const std::string& si
          " ChallengeString: " + challenge);
   pLoginConn_m.reset();
   pLoginConn_m = std::make_unique<msm::TlsLineClient>(*pSSL_m, login.asHost, login.iPort,
-                                                      Timings_m.receiveMs, deadline);
+                                                      timings_.receiveMs, deadline);
   for (const std::string& line : msm::LoginRequestLines(login, signIn, password, challenge)) {
     pLoginConn_m->WriteLine(line);
   }

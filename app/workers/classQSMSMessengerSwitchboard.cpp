@@ -58,13 +58,13 @@ std::string thrQSMSMessenger::AwaitSwitchboardTransfer(int& trId) {
   int emptyPolls = 0;
   const Clock::time_point asked = Clock::now();
   while (!Terminated()) {
-    if (MillisecondsSince(asked) > Timings_m.xfrWaitMs) {
+    if (MillisecondsSince(asked) > timings_.xfrWaitMs) {
       Abort("Error attempting to receive XFR response, no switchboard transfer within " +
-            msm::DurationText(Timings_m.xfrWaitMs) + "!");
+            msm::DurationText(timings_.xfrWaitMs) + "!");
     }
-    if (msm::CheckForSocketData(iNSSocket_m, nullptr, Timings_m.pollMs)) {
+    if (msm::CheckForSocketData(iNSSocket_m, nullptr, timings_.pollMs)) {
       std::string data;
-      if (msm::ReceiveText(iNSSocket_m, data, 5000, Timings_m.receiveMs) < 1) {
+      if (msm::ReceiveText(iNSSocket_m, data, 5000, timings_.receiveMs) < 1) {
         Abort("Error attempting to receive XFR response: " + msm::ReceiveErrorText());
       }
       reply = data;
@@ -74,7 +74,7 @@ std::string thrQSMSMessenger::AwaitSwitchboardTransfer(int& trId) {
       }
     } else {
       LogMsg("NO DATA - CheckForSocketData returned: false");
-      if (++emptyPolls >= Timings_m.maxEmptyPolls) {
+      if (++emptyPolls >= timings_.maxEmptyPolls) {
         Abort("Error attempting to receive XFR response, MAX attempts exceeded!");
       }
     }
@@ -126,7 +126,7 @@ void thrQSMSMessenger::LogOut(int socket, const LogOutTexts& says) {
   LogMsg(says.sent + std::to_string(sent));
   LogMsg("Waiting to see if there is a response from the Server.");
   std::string bye;
-  const int got = msm::ReceiveText(socket, bye, 5000, Timings_m.receiveMs);
+  const int got = msm::ReceiveText(socket, bye, 5000, timings_.receiveMs);
   if (got < 0) {
     LogMsg(says.receiveFailed + msm::ReceiveErrorText());
   } else if (got > 0) {
@@ -170,19 +170,19 @@ bool thrQSMSMessenger::AwaitJoin(const std::string& recipient) {
   const Clock::time_point called = Clock::now();
   while (waiting && !Terminated()) {
     // A ringing that never turns into a join, however much else arrives, ends in time.
-    if (MillisecondsSince(called) > Timings_m.joinWaitMs) {
+    if (MillisecondsSince(called) > timings_.joinWaitMs) {
       Abort("Error attempting to receive JOI response, " + recipient + " did not join within " +
-            msm::DurationText(Timings_m.joinWaitMs) + "!");
+            msm::DurationText(timings_.joinWaitMs) + "!");
     }
-    if (!msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.pollMs)) {
+    if (!msm::CheckForSocketData(iSBSocket_m, nullptr, timings_.pollMs)) {
       LogMsg("NO DATA - CheckForSocketData returned: false");
-      if (++emptyPolls >= Timings_m.maxEmptyPolls) {
+      if (++emptyPolls >= timings_.maxEmptyPolls) {
         Abort("Error attempting to receive XFR response, MAX attempts exceeded!");
       }
       continue;
     }
     std::string data;
-    if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.receiveMs) < 1) {
+    if (msm::ReceiveText(iSBSocket_m, data, 5000, timings_.receiveMs) < 1) {
       Abort("Error receiving JOIN response: " + msm::ReceiveErrorText());
     }
     LogMsg("Received Data from Switchboard: " + data);
@@ -212,9 +212,9 @@ bool thrQSMSMessenger::AwaitAcknowledgement(const std::string& recipient) {
   // Only a refusal is answered; silence within the wait means the message went out.
   const Clock::time_point sent = Clock::now();
   while (!Terminated()) {
-    if (msm::CheckForSocketData(iSBSocket_m, nullptr, Timings_m.pollMs)) {
+    if (msm::CheckForSocketData(iSBSocket_m, nullptr, timings_.pollMs)) {
       std::string data;
-      if (msm::ReceiveText(iSBSocket_m, data, 5000, Timings_m.receiveMs) < 1) {
+      if (msm::ReceiveText(iSBSocket_m, data, 5000, timings_.receiveMs) < 1) {
         LogMsg("Error receiving Switchboard response: " + msm::ReceiveErrorText());
         return true;
       }
@@ -226,7 +226,7 @@ bool thrQSMSMessenger::AwaitAcknowledgement(const std::string& recipient) {
       return true;
     }
     LogMsg("NO DATA - CheckForSocketData returned: false");
-    if (MillisecondsSince(sent) > Timings_m.ackWaitMs) {
+    if (MillisecondsSince(sent) > timings_.ackWaitMs) {
       LogMsg("Timeout attempting to receive Switchboard response, MAX attempts exceeded!");
       return true;
     }

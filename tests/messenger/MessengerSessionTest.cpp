@@ -376,9 +376,9 @@ TEST(MessengerSession, TricklingServersAreCutOffAtTheirDeadlines) {
       return c.reply && command.asWord == c.word ? c.reply(command) : server.DefaultReply(command);
     });
     Session session(server.Port(), passport.NexusUrl(), "first@test.example");
-    session.worker->Timings_m.passportMs = 600;
-    session.worker->Timings_m.xfrWaitMs = 600;
-    session.worker->Timings_m.joinWaitMs = 600;
+    session.worker->timings_.passportMs = 600;
+    session.worker->timings_.xfrWaitMs = 600;
+    session.worker->timings_.joinWaitMs = 600;
     session.Run();
     EXPECT_TRUE(session.log.Has(c.logLine)) << session.log.Text();
     EXPECT_EQ(session.worker->failure_, c.logLine);
@@ -534,7 +534,7 @@ TEST(MessengerSession, AStopRequestEndsTheRunWhereverItComes) {
     Platform::UniqueFd bound(testsupport::BindLoopback(port));
     ASSERT_TRUE(bound);
     Session session(port, passport.NexusUrl());
-    session.worker->Timings_m.connectPauseMs = 3600 * 1000;
+    session.worker->timings_.connectPauseMs = 3600 * 1000;
     session.worker->Resume();
     EXPECT_TRUE(session.log.WaitForLine("Error during attempt#1" + kRefused));
     session.worker->Terminate();

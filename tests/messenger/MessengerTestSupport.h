@@ -85,7 +85,7 @@ struct Session {
     worker = std::make_unique<thrQSMSMessenger>(&window);
     worker->Setup("127.0.0.1", port, "sender@test.example", "pa,ss", to, kText, 4, &log, 1025);
     worker->passportNexus_ = nexus;
-    worker->Timings_m = FastTimings();
+    worker->timings_ = FastTimings();
   }
   void Run() {
     worker->Resume();
