@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "CommonCodeLite.h"
-#include "window/Dialogs.h"
 
 namespace {
 
@@ -45,7 +44,7 @@ std::string Substitute(std::string& line, std::size_t at, const std::string& val
 std::string ParseCustomizedString(const std::string& Template, const std::string& ItemID,
                                   const std::string& ItemDesc, const std::string& ItemDate,
                                   const std::string& ItemTime, const std::string& ItemTZ,
-                                  bool QuoteDesc, Dialogs* dialogs) {
+                                  bool QuoteDesc) {
   std::string result = Template;
   try {
     // In ascending order of the names: a value put in by one may hold a later one.
@@ -64,11 +63,8 @@ std::string ParseCustomizedString(const std::string& Template, const std::string
   } catch (const std::exception& e) {
     const std::string text =
         std::string("Internal Error in [ParseCustomizedString] msg: ") + e.what();
-    if (dialogs != nullptr) {
-      dialogs->MessageBox(nullptr, text, "Error", mb::OK | mb::TOPMOST | mb::TASKMODAL);
-    } else {
-      VIDodadaZadoVove::ShowLibraryMessageBox(text, "Error");
-    }
+    // The program points the library's box at its dialogs.
+    VIDodadaZadoVove::ShowLibraryMessageBox(text, "Error");
   }
   return result;
 }
