@@ -177,11 +177,18 @@ TEST_F(MainWindow, TheDateDialogSetsAndArmsTheEndTime) {
 TEST_F(MainWindow, EventsSurviveSaveAndLoadByteForByte) {
   const std::string bytes = std::string(kExampleLine) + "\r\n" +
                             "2|0|Notified|0|2006-05-01 15:00:00|2|Coordinated Universal Time|0|5|"
-                            "0|N|0|Y|0|Y|0|Y|0|\r\n";
+                            "0|N|0|Y|0|Y|0|Y|0|\r\n"
+                            // A repeating item; a rule no build reads and a newer build's pair.
+                            "3|0|Daily|0|2006-05-01 15:00:00|1|Local|0|5|0|Y|0|N|0|N|0|N|0|"
+                            "FREQ=DAILY|4|\r\n"
+                            "4|0|Odd|0|2006-05-01 15:00:00|1|Local|0|5|0|Y|0|N|0|N|0|N|0|"
+                            "FREQ=SOMETIMES|0||0|X-NEWER|7\r\n";
   Spit(eventsPath_, bytes);
   auto w = Open();
   EXPECT_TRUE(dialogs_.calls.empty());
-  ASSERT_EQ(w->grdEvents->RowCount(), 4);
+  ASSERT_EQ(w->grdEvents->RowCount(), 6);
+  EXPECT_EQ(w->EventTooltip(3), "Repeats every day");
+  EXPECT_EQ(w->EventTooltip(4).rfind("Repeat rule not understood", 0), 0u);
   EXPECT_EQ(w->grdEvents->GetObjects(kColEndTime, 1), kStateArmed);
   EXPECT_EQ(w->grdEvents->GetObjects(kColEndTime, 2), kStateNotified);
   std::filesystem::remove(eventsPath_);
