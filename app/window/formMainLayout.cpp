@@ -294,9 +294,15 @@ void TfrmMain::CreateGeneralTab() {
   cboDesktopNotifications->addItems(
       {"None", "When a reminder is not delivered", "For every due reminder"});
   cboDesktopNotifications->setCurrentIndex(1);
-  p.Label("Snooze minutes:");
-  edtSnoozeMinutes = p.Edit("edtSnoozeMinutes");
-  edtSnoozeMinutes->setText("10");
+  // The snooze a due item's notice offers shares the notices' row, beside the buttons.
+  auto* snooze = p.Place(new QWidget(p.widget), 2);
+  auto* snoozeLayout = new QHBoxLayout(snooze);
+  snoozeLayout->setContentsMargins(0, 0, 0, 0);
+  snoozeLayout->addWidget(new QLabel("Snooze minutes:", snooze));
+  edtSnoozeMinutes = Named(new QLineEdit("10", snooze), "edtSnoozeMinutes");
+  edtSnoozeMinutes->setMaximumWidth(60);
+  snoozeLayout->addWidget(edtSnoozeMinutes);
+  p.row++;
 }
 
 void TfrmMain::CreateEventsTab() {

@@ -7,19 +7,25 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "QSStringGrid.h"
+#include "events/eventExtras.h"
 #include "window/Dialogs.h"
 #include "window/clockFace.h"
 #include "window/formMain.h"
+#include "window/formRepeat.h"
 
 namespace {
 
 QString Item(const QString& id, const QString& description, const QDateTime& end, int state,
-             int minutes, const char* channels) {
+             int minutes, const char* channels, const QString& rule = {}) {
   QString line = id + "|0|" + description + "|0|" + end.toString("yyyy-MM-dd hh:mm:ss") + "|" +
                  QString::number(state) + "|Coordinated Universal Time|0|" +
                  QString::number(minutes) + "|0|";
   for (const char* c = channels; *c; ++c) {
     line += QString(QChar(*c)) + "|0|";
+  }
+  if (!rule.isEmpty()) {
+    line += rule + "|0|";
   }
   return line + "\r\n";
 }
@@ -27,8 +33,8 @@ QString Item(const QString& id, const QString& description, const QDateTime& end
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: screenshot EVENTS_FILE OUTPUT.png\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: screenshot EVENTS_FILE OUTPUT.png [REPEAT_DIALOG.png]\n");
     return 2;
   }
   QApplication app(argc, argv);
@@ -40,7 +46,8 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   events.write((Item("1", "Dentist", now.addSecs(-600), 2, 30, "YNYN") +
-                Item("2", "Call the plumber", now.addDays(1), 1, 15, "YNNN") +
+                Item("2", "Water the plants", now.addDays(1), 1, 15, "YNNN",
+                     "FREQ=WEEKLY;INTERVAL=2;BYDAY=TU;UNTIL=20270630T235959") +
                 Item("3", "Renew the car insurance", now.addDays(9), 1, 1440, "NNYY"))
                    .toUtf8());
   events.close();
@@ -55,6 +62,19 @@ int main(int argc, char* argv[]) {
   // The clocks tick every 250 ms; a second and a half shows them set.
   QTimer::singleShot(1500, &window, [&] {
     result = window.grab().save(QString::fromLocal8Bit(argv[2]), "PNG") ? 0 : 1;
+    if (argc == 4) {
+      // The Repeat dialog as the second item opens it.
+      TfrmRepeat repeat(
+          &window,
+          window.grdEvents->GetCells(event_extras::kColTail, 2)
+              .substr(0, window.grdEvents->GetCells(event_extras::kColTail, 2).find('|')),
+          Platform::StrToDateTime(window.grdEvents->GetCells(2, 2)));
+      repeat.show();
+      QApplication::processEvents();
+      if (!repeat.grab().save(QString::fromLocal8Bit(argv[3]), "PNG")) {
+        result = 1;
+      }
+    }
     window.close();
   });
   QApplication::exec();
