@@ -19,6 +19,7 @@ cat >"$work/expected" <<LIST
 ./usr/share/applications/vazudovu.desktop
 ./usr/share/doc/vazudovu/README.md
 ./usr/share/doc/vazudovu/docs/main-window.png
+./usr/share/doc/vazudovu/docs/repeat-dialog.png
 ./usr/share/icons/hicolor/128x128/apps/vazudovu.png
 ./usr/share/icons/hicolor/16x16/apps/vazudovu.png
 ./usr/share/icons/hicolor/22x22/apps/vazudovu.png

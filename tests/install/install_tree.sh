@@ -27,10 +27,11 @@ for size in 16 22 24 32 48 64 128 256; do
   [ "$dims" = "${size}x${size}" ] || fail "$png is $dims"
 done
 # The user guide the tray menu's Help opens, with the picture it shows.
-for f in share/doc/vazudovu/README.md share/doc/vazudovu/docs/main-window.png; do
+for f in share/doc/vazudovu/README.md share/doc/vazudovu/docs/main-window.png \
+  share/doc/vazudovu/docs/repeat-dialog.png; do
   [ -f "$f" ] || fail "$f is not installed"
 done
-[ "$(find . -type f | wc -l)" -eq 16 ] || { find . -type f; fail "unexpected files installed"; }
+[ "$(find . -type f | wc -l)" -eq 17 ] || { find . -type f; fail "unexpected files installed"; }
 
 # What serves only a channel in use is opened when first needed, not loaded at every start.
 needed=$(objdump -p bin/vazudovu | awk '$1 == "NEEDED" {print $2}')
