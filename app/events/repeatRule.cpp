@@ -409,7 +409,10 @@ std::optional<Choices> Interpret(const icalrecurrencetype& r) {
     c.count = r.count;
   } else if (!icaltime_is_null_time(r.until)) {
     c.ending = Ending::kUntil;
-    c.untilDate = Platform::EncodeDate(r.until.year, r.until.month, r.until.day);
+    // libical keeps an end date such as the 65th of June as written: no words for it.
+    if (!Platform::TryEncodeDate(r.until.year, r.until.month, r.until.day, c.untilDate)) {
+      return std::nullopt;
+    }
   }
   return c;
 }

@@ -193,5 +193,8 @@ TEST(RepeatRuleDescribe, PutsTheRuleIntoWords) {
             "Repeats every week on Monday, Wednesday and Friday");
   EXPECT_EQ(Describe("FREQ=DAILY;BYHOUR=9,17"), "Repeats: FREQ=DAILY;BYHOUR=9,17");
   EXPECT_EQ(Describe("FREQ=DAILY;BYDAYS=TU"), "Repeats: FREQ=DAILY;BYDAYS=TU");
+  // An end date no calendar has, as a hand-edited file may hold it.
+  EXPECT_EQ(Describe("FREQ=DAILY;UNTIL=20270665T000000Z"),
+            "Repeats: FREQ=DAILY;UNTIL=20270665T000000Z");
   EXPECT_EQ(Describe(""), "");
 }
