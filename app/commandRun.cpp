@@ -1,6 +1,7 @@
 #include "commandRun.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <vector>
@@ -19,7 +20,10 @@ namespace {
 constexpr int kReachWaitMs = 15000;
 constexpr std::size_t kCalendarMax = 64u * 1024 * 1024;
 
-Result Fail(const std::string& reason) {
+// The reason on one line, whatever the message it came from.
+Result Fail(std::string reason) {
+  std::replace_if(
+      reason.begin(), reason.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   return {1, "", std::string(command_line::kProgram) + ": " + reason + "\n"};
 }
 

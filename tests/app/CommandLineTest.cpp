@@ -1,7 +1,10 @@
 // Items from scripts: the rules of a command's item and line, the options, and the built
 // program run as a script runs it, with and without a program running on the file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -302,6 +305,54 @@ TEST_F(ProgramFixture, ThroughTheProgramRunningOnTheFile) {
   program.terminate();
   EXPECT_TRUE(program.waitForFinished(30000));
   EXPECT_EQ(Slurp(events_), kKept);
+}
+
+namespace {
+
+// Whether the process has the file open.
+bool HasOpen(qint64 pid, const std::string& path) {
+  std::error_code ec;
+  for (const auto& fd :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+    if (std::filesystem::read_symlink(fd.path(), ec) == path) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST_F(ProgramFixture, AStartWaitsForACommandHoldingTheLockInsteadOfLeaving) {
+  std::ofstream(events_, std::ios::binary) << kKept;
+  // The lock as a command without a running program holds it: marked, then taken.
+  const std::string lockPath = SingleInstance::LockPath(events_);
+  const int lock = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(lock, 0);
+  struct flock mark {};
+  mark.l_type = F_RDLCK;
+  mark.l_whence = SEEK_SET;
+  mark.l_len = 1;
+  ASSERT_EQ(::fcntl(lock, F_SETLK, &mark), 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(env);
+  program.start(VAZUDOVU_EXE, {"--events-file", QString::fromStdString(events_)});
+  ASSERT_TRUE(program.waitForStarted(10000));
+  // The start has come to the lock (or has left, which is the fault).
+  const qint64 pid = program.processId();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return program.state() == QProcess::NotRunning || HasOpen(pid, lockPath); }, 30000));
+  ::close(lock);
+
+  const std::string socket = SingleInstance::SocketPath(events_);
+  EXPECT_TRUE(QTest::qWaitFor([&socket] { return std::filesystem::is_socket(socket); }, 30000))
+      << "the program runs once the command is done";
+  program.terminate();
+  EXPECT_TRUE(program.waitForFinished(30000));
 }
 
 TEST_F(ProgramFixture, ExportedItemsImportAsTheSameAndOtherCalendarsImport) {
