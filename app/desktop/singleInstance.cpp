@@ -223,10 +223,15 @@ class Caller : public QObject {
       const std::size_t end = request_.find('\n');
       if (end != std::string::npos) {
         const bool activate = request_.compare(0, end + 1, kActivate) == 0;
-        if (!activate && onCommand_) {
-          Reply(onCommand_(request_.substr(0, end)));
-        }
+        // The window may open a message while it works on a command, and this caller may
+        // be gone when it returns: the reply goes out on a connection of the handler's own.
+        const std::function<std::string(const std::string&)> onCommand = onCommand_;
+        notifier_.setEnabled(false);
+        const Platform::UniqueFd connection = std::move(fd_);
         Close();
+        if (!activate && onCommand) {
+          Reply(connection.get(), onCommand(request_.substr(0, end)));
+        }
         if (activate && onActivate_) {
           onActivate_();
         }
@@ -241,12 +246,12 @@ class Caller : public QObject {
 
   // The reply is one short line, which the socket's buffer takes at once; a caller that
   // does not read it is not waited for.
-  void Reply(std::string reply) {
+  static void Reply(int fd, std::string reply) {
     std::replace(reply.begin(), reply.end(), '\n', ' ');
     reply += '\n';
     std::size_t sent = 0;
-    while (fd_ && sent < reply.size()) {
-      const ssize_t n = ::send(fd_.get(), reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+    while (sent < reply.size()) {
+      const ssize_t n = ::send(fd, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
       if (n > 0) {
         sent += static_cast<std::size_t>(n);
       } else if (!(n < 0 && errno == EINTR)) {
