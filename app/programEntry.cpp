@@ -13,6 +13,7 @@
 #include "CommonCodeLite.h"
 #include "DateTime.h"
 #include "commandLine.h"
+#include "commandRun.h"
 #include "desktop/endSignals.h"
 #include "desktop/fileLimit.h"
 #include "desktop/singleInstance.h"
@@ -59,6 +60,22 @@ MainWindowOptions StartReadingAhead(const command_line::Outcome& command) {
   options.zonesAhead =
       std::make_shared<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
   return options;
+}
+
+// A command on the items runs without a display and ends the program with its result.
+int RunItemCommand(const command_line::Outcome& command) {
+  const events_location::Location events =
+      events_location::Resolve(events_location::FromProcess(command.eventsFile));
+  const bool writes = command.command == command_line::Command::Add ||
+                      command.command == command_line::Command::ImportIcs;
+  if (std::string why; writes && !events_location::PrepareDataFolder(events, why)) {
+    std::fprintf(stderr, "%s: %s\n", command_line::kProgram, why.c_str());
+    return 1;
+  }
+  const command_run::Result result = command_run::Run(command, events.path);
+  std::fputs(result.output.c_str(), stdout);
+  std::fputs(result.error.c_str(), stderr);
+  return result.exitCode;
 }
 
 void DescribeApplication() {
@@ -118,6 +135,9 @@ int RunWindow(QApplication& app, Dialogs& dialogs, const MainWindowOptions& opti
   TfrmMain window(dialogs, options);
   frmMain = &window;
   instance.OnActivate = [&window] { BringForward(window); };
+  instance.OnCommand = [&window](const std::string& request) {
+    return window.RunItemCommand(request);
+  };
   EndSignals endSignals(&window);
   // Started at log-in, the program stays in the tray; without a tray icon there would be
   // no way back to a hidden window, so it shows.
@@ -145,6 +165,9 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
     std::fputs(command.output.c_str(), stdout);
     std::fputs(command.error.c_str(), stderr);
     return command.exitCode;
+  }
+  if (command.command != command_line::Command::None) {
+    return RunItemCommand(command);
   }
 
   SetUpProcessEnvironment();

@@ -2,7 +2,10 @@
 // beside it and listens on a local socket named after the file, in the user's own runtime
 // folder; a second start on the same file asks the first to bring its window forward and
 // then ends, so two programs never keep (and save over) one file or notify the same item
-// twice.
+// twice. A command on the file (an item added or removed from a script) goes through the
+// running program in the same way, with a one-line reply; when none runs, the command
+// holds the lock itself for its change, marked so that a start waits for it instead of
+// taking it for a running program.
 #pragma once
 
 #include <QObject>
@@ -32,6 +35,23 @@ class SingleInstance : public QObject {
 
   // Run in the first program when a later start asked for its window.
   std::function<void()> OnActivate;
+  // Run in the first program for a command's request line (without its line end); what
+  // it returns is the one-line reply.
+  std::function<std::string(const std::string& request)> OnCommand;
+
+  // How a command reached the file: the running program replied (reply), or the lock is
+  // now the command's, held by lock (which may be empty where no lock file can be kept,
+  // as a start then runs unguarded), or neither within the wait (reply says why).
+  struct CommandWay {
+    enum class Kind { Replied, Locked, Failed };
+    Kind kind = Kind::Failed;
+    std::string reply;
+    Platform::UniqueFd lock;
+  };
+  // Sends the request line (no line end) to the running program, or takes the lock when
+  // none runs; other commands holding the lock are waited for, within waitMs in all.
+  static CommandWay ReachForCommand(const std::string& eventsFile, const std::string& request,
+                                    int waitMs);
 
   // The lock file's path, the local socket's name and the socket's path (the name in
   // xdg::RuntimeFolder(); empty when there is none) for an events file.

@@ -345,6 +345,12 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void WatchTray();
   void pmnuiHelpClick();
   void pmnuiAboutClick();
+  // A command's request from a script (app/commandRun): "add LINE", "import LINE" (a taken
+  // ID gets a new one) or "remove ID"; the row changes through the table's own rules and
+  // the file is saved. The reply: "ok " and the item's ID, or "error " and why not.
+  std::string RunItemCommand(const std::string& request);
+  std::string AddItemFromCommand(const std::string& line, bool renameTaken);
+  std::string RemoveItemFromCommand(const std::string& id);
   // The events file, beside the executable unless the options name another.
   void SaveEvents();
   // Loads the file; only a load that completed lets a later save replace it.
