@@ -14,15 +14,13 @@
 #include "DateTime.h"
 #include "commandLine.h"
 #include "commandRun.h"
-#include "desktop/endSignals.h"
 #include "desktop/fileLimit.h"
-#include "desktop/singleInstance.h"
 #include "events/eventsFile.h"
 #include "events/eventsLocation.h"
 #include "time/timeZoneCatalogue.h"
 #include "window/Dialogs.h"
 #include "window/clockFace.h"
-#include "window/formMain.h"
+#include "window/mainWindowRun.h"
 
 namespace {
 
@@ -48,8 +46,8 @@ void SetUpProcessEnvironment() {
 
 // Where the items live is known without a display. Their file and the zone database are
 // read on other threads from here on, while the display is opened and the window made.
-MainWindowOptions StartReadingAhead(const command_line::Outcome& command) {
-  MainWindowOptions options;
+MainWindowStart StartReadingAhead(const command_line::Outcome& command) {
+  MainWindowStart options;
   const events_location::Location events =
       events_location::Resolve(events_location::FromProcess(command.eventsFile));
   if (std::string why; !events_location::PrepareDataFolder(events, why)) {
@@ -59,6 +57,7 @@ MainWindowOptions StartReadingAhead(const command_line::Outcome& command) {
   options.eventsAhead = std::make_shared<events_file::ReadAhead>(options.eventsFilePath);
   options.zonesAhead =
       std::make_shared<time_zones::IanaZonesAhead>(QDateTime::currentMSecsSinceEpoch());
+  options.hidden = command.hidden;
   return options;
 }
 
@@ -91,65 +90,6 @@ void KeepNumbersInCFormat() {
   Platform::LoadLocaleDecimalSeparator();
 }
 
-// The exit code of a start that found another one running on the same events file: 0 when
-// that one was asked to come forward, 1 (after saying why) when it could not be reached.
-int SecondStart(const SingleInstance& instance, Dialogs& dialogs, bool hidden) {
-  const std::string problem = instance.Problem();
-  if (!problem.empty()) {
-    std::fprintf(stderr, "vazudovu: %s\n", problem.c_str());
-    if (!hidden) {
-      dialogs.MessageBox(nullptr, problem, "Error", mb::OK | mb::ICONERROR);
-    }
-  }
-  return problem.empty() ? 0 : 1;
-}
-
-void BringForward(TfrmMain& window) {
-  window.show();  // also out of the tray
-  window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-  window.raise();
-  window.activateWindow();
-}
-
-// Runs the event loop until it ends; what escapes a handler is shown and the loop goes on.
-int RunEventLoop(QApplication& app, Dialogs& dialogs) {
-  for (;;) {
-    try {
-      return app.exec();
-    } catch (const std::exception& e) {
-      dialogs.ShowException(e);
-    } catch (...) {
-      dialogs.ShowException(Platform::Exception(""));
-    }
-  }
-}
-
-int RunWindow(QApplication& app, Dialogs& dialogs, const MainWindowOptions& options,
-              const command_line::Outcome& command,
-              const std::function<void(TfrmMain&)>& whenShown) {
-  // A second start on the same events file brings the running window forward instead.
-  SingleInstance instance(options.eventsFilePath);
-  if (!instance.Acquire()) {
-    return SecondStart(instance, dialogs, command.hidden);
-  }
-  TfrmMain window(dialogs, options);
-  frmMain = &window;
-  instance.OnActivate = [&window] { BringForward(window); };
-  instance.OnCommand = [&window](const std::string& request) {
-    return window.RunItemCommand(request);
-  };
-  EndSignals endSignals(&window);
-  // Started at log-in, the program stays in the tray; without a tray icon there would be
-  // no way back to a hidden window, so it shows.
-  if (!(command.hidden && window.bTrayMode_m && window.pTrayIcon_m)) {
-    window.show();
-    if (whenShown) {
-      whenShown(window);
-    }
-  }
-  return RunEventLoop(app, dialogs);
-}
-
 }  // namespace
 
 int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whenShown) {
@@ -171,7 +111,7 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
   }
 
   SetUpProcessEnvironment();
-  const MainWindowOptions options = StartReadingAhead(command);
+  const MainWindowStart options = StartReadingAhead(command);
   // The window's first text waits for the font configuration, which the toolkit would
   // load only then; loaded here it is ready by the time the controls are made.
   const std::future<FcBool> fontsAhead = std::async(std::launch::async, [] { return FcInit(); });
@@ -186,7 +126,7 @@ int RunProgram(int argc, char* argv[], const std::function<void(TfrmMain&)>& whe
       [&dialogs](const std::string& text, const std::string& caption) {
         dialogs.MessageBox(QApplication::activeWindow(), text, caption, mb::OK | mb::ICONERROR);
       });
-  const int result = RunWindow(app, dialogs, options, command, whenShown);
+  const int result = RunMainWindow(app, dialogs, options, whenShown);
   VIDodadaZadoVove::SetMessageBoxHandler({});
   return result;
 }
