@@ -103,14 +103,20 @@ void TfrmMain::RestoreOutcomes() {
   }
   dispatchesAhead_.reset();
   // A notified item whose end time is the one its last dispatch was for shows how that
-  // went; any other end time is a new start for the item, as when typed in this run.
+  // went; any other end time is a new start for the item, as when typed in this run. A
+  // repeating item was moved on by the pass that notified it, and shows its last one.
   for (int row = grdEvents->FixedRows(); row < grdEvents->RowCount() && !latest.empty(); ++row) {
-    if (grdEvents->IsRowHidden(row) || grdEvents->GetObjects(kColEndTime, row) != kStateNotified) {
+    if (grdEvents->IsRowHidden(row)) {
+      continue;
+    }
+    const bool repeats = !RepeatTooltip(row).empty();
+    if (!repeats && grdEvents->GetObjects(kColEndTime, row) != kStateNotified) {
       continue;
     }
     const auto it = latest.find(grdEvents->GetCells(kColID, row));
     if (it != latest.end() &&
-        delivery::DispatchedForEndTime(it->second.text, grdEvents->GetCells(kColEndTime, row))) {
+        (repeats ||
+         delivery::DispatchedForEndTime(it->second.text, grdEvents->GetCells(kColEndTime, row)))) {
       outcomes_->Restore(it->first, it->second.outcome);
     }
   }

@@ -211,10 +211,14 @@ TEST(DeliveryWindow, AFailureOfAnEarlierRunStaysOnTheRowUntilTheEndTimeChanges) 
            "\te-mail\tFAILED: 550 5.1.1 mailbox unavailable\n";
   };
   std::ofstream(log + ".1") << dispatch("X", "2006-05-01 12:00:00");
-  std::ofstream(log) << dispatch("moved", "2006-05-01 12:00:00");
+  std::ofstream(log) << dispatch("moved", "2006-05-01 12:00:00")
+                     << dispatch("daily", "2006-05-01 12:00:00");
   std::ofstream(files.File("QSEvents.C-D"))
       << "X|0|Dentist|0|2006-05-01 12:00:00|2|Etc/UTC|0|10|0|N|0|N|0|Y|0|N|0|\r\n"
-      << "moved|0|Dentist|0|2006-05-03 12:00:00|2|Etc/UTC|0|10|0|N|0|N|0|Y|0|N|0|\r\n";
+      << "moved|0|Dentist|0|2006-05-03 12:00:00|2|Etc/UTC|0|10|0|N|0|N|0|Y|0|N|0|\r\n"
+      // Moved on to its next occurrence by the pass that notified it.
+      << "daily|0|Dentist|0|2006-05-02 12:00:00|1|Etc/UTC|0|10|0|N|0|N|0|Y|0|N|0|FREQ=DAILY|1|"
+         "\r\n";
   ScriptedDialogs dialogs;
   MainWindowOptions options{files.File("QSEvents.C-D")};
   options.deliveryLogPath = log;
@@ -230,6 +234,9 @@ TEST(DeliveryWindow, AFailureOfAnEarlierRunStaysOnTheRowUntilTheEndTimeChanges) 
   EXPECT_FALSE(w.RowDeliveryFailed(2));
   EXPECT_EQ(RowColour(w, 2), 0x00FF00u);
   EXPECT_EQ(w.EventTooltip(2), "");
+  EXPECT_EQ(w.EventTooltip(3),
+            "Repeats every day\nNotified 2006-05-01 11:50:00: e-mail to bob@example.test failed: "
+            "550 5.1.1 mailbox unavailable");
   EXPECT_TRUE(dialogs.calls.empty());
 
   w.grdEvents->SetCells(kColEndTime, 1, "2006-05-02 12:00:00");
