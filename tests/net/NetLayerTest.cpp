@@ -2,9 +2,7 @@
 // and a TLS server that stops sending in the middle of a line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <openssl/ssl.h>
-#include <openssl/x509.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -13,6 +11,7 @@
 #include <thread>
 
 #include "LoopbackSocket.h"
+#include "MessengerTestServers.h"
 #include "SocketError.h"
 #include "UniqueFd.h"
 #include "net/tcpConnect.h"
@@ -32,22 +31,10 @@ net::Deadline In(int ms) {
 class StallingTlsServer {
  public:
   explicit StallingTlsServer(std::string text) : text_(std::move(text)) {
-    EVP_PKEY* key = EVP_EC_gen("P-256");
-    X509* cert = X509_new();
-    ctx_ = SSL_CTX_new(TLS_server_method());
-    if (key != nullptr && cert != nullptr && ctx_ != nullptr) {
-      ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-      X509_gmtime_adj(X509_getm_notBefore(cert), 0);
-      X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
-      X509_set_pubkey(cert, key);
-      X509_set_issuer_name(cert, X509_get_subject_name(cert));
-      if (X509_sign(cert, key, EVP_sha256()) > 0 && SSL_CTX_use_certificate(ctx_, cert) == 1 &&
-          SSL_CTX_use_PrivateKey(ctx_, key) == 1) {
-        listener_.reset(testsupport::ListenOnLoopback(port_));
-      }
+    ctx_ = testsupport::NewSelfSignedServerContext();
+    if (ctx_ != nullptr) {
+      listener_.reset(testsupport::ListenOnLoopback(port_));
     }
-    X509_free(cert);
-    EVP_PKEY_free(key);
     if (listener_) {
       thread_ = std::thread([this] { Serve(); });
     }

@@ -189,16 +189,12 @@ constexpr int kStallPieces = 250;
 
 }  // namespace
 
-FakePassportServer::FakePassportServer(Script script)
-    : FakePassportServer(std::move(script), Options{}) {}
-
-FakePassportServer::FakePassportServer(Script script, Options options)
-    : script_(std::move(script)), options_(std::move(options)) {
-  // A self-signed certificate of our own, made afresh for every server.
+SSL_CTX* NewSelfSignedServerContext() {
   EVP_PKEY* key = EVP_EC_gen("P-256");
   X509* cert = X509_new();
-  ctx_ = SSL_CTX_new(TLS_server_method());
-  if (key != nullptr && cert != nullptr && ctx_ != nullptr) {
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  bool made = false;
+  if (key != nullptr && cert != nullptr && ctx != nullptr) {
     ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
     X509_gmtime_adj(X509_getm_notBefore(cert), 0);
     X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
@@ -207,13 +203,27 @@ FakePassportServer::FakePassportServer(Script script, Options options)
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
     X509_set_issuer_name(cert, name);
-    if (X509_sign(cert, key, EVP_sha256()) > 0 && SSL_CTX_use_certificate(ctx_, cert) == 1 &&
-        SSL_CTX_use_PrivateKey(ctx_, key) == 1) {
-      listener_ = ListenOnLoopback(port_);
-    }
+    made = X509_sign(cert, key, EVP_sha256()) > 0 && SSL_CTX_use_certificate(ctx, cert) == 1 &&
+           SSL_CTX_use_PrivateKey(ctx, key) == 1;
   }
   X509_free(cert);
   EVP_PKEY_free(key);
+  if (!made) {
+    SSL_CTX_free(ctx);
+    return nullptr;
+  }
+  return ctx;
+}
+
+FakePassportServer::FakePassportServer(Script script)
+    : FakePassportServer(std::move(script), Options{}) {}
+
+FakePassportServer::FakePassportServer(Script script, Options options)
+    : script_(std::move(script)), options_(std::move(options)) {
+  ctx_ = NewSelfSignedServerContext();
+  if (ctx_ != nullptr) {
+    listener_ = ListenOnLoopback(port_);
+  }
   if (listener_ >= 0) {
     thread_ = std::thread([this] { Serve(); });
   } else {

@@ -15,6 +15,10 @@ struct ssl_st;
 
 namespace testsupport {
 
+// A TLS server context with a self-signed certificate for 127.0.0.1, made afresh; null
+// when OpenSSL could not make it. The caller frees it with SSL_CTX_free.
+ssl_ctx_st* NewSelfSignedServerContext();
+
 // One command as the scripted server read it.
 struct MsnCommand {
   int iConnection = 0;    // 1 for the first connection accepted, and so on
