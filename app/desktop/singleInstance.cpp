@@ -68,6 +68,17 @@ int MsLeft(std::chrono::steady_clock::time_point deadline) {
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
 }
 
+// After a send or receive on a non-blocking socket that moved nothing: true when it is
+// worth another try, the call having been interrupted or the socket having become ready
+// (events) before the deadline.
+bool TryAgainBy(ssize_t n, int fd, short events, std::chrono::steady_clock::time_point deadline) {
+  if (n < 0 && errno == EINTR) {
+    return true;
+  }
+  pollfd ready{fd, events, 0};
+  return n < 0 && errno == EAGAIN && ::poll(&ready, 1, MsLeft(deadline)) > 0;
+}
+
 // Connects to the program listening at the path and writes the text, by the deadline.
 // None when nobody listens there or the text did not go out whole.
 Platform::UniqueFd ConnectAndSend(const std::string& path, const std::string& text,
@@ -95,11 +106,7 @@ Platform::UniqueFd ConnectAndSend(const std::string& path, const std::string& te
       sent += static_cast<std::size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    pollfd writable{fd, POLLOUT, 0};
-    if (n < 0 && errno == EAGAIN && ::poll(&writable, 1, MsLeft(deadline)) > 0) {
+    if (TryAgainBy(n, fd, POLLOUT, deadline)) {
       continue;
     }
     return {};
@@ -133,11 +140,7 @@ bool ReadReplyLine(int fd, std::chrono::steady_clock::time_point deadline, std::
       line.append(buffer, static_cast<std::size_t>(n));
       continue;
     }
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    pollfd readable{fd, POLLIN, 0};
-    if (n < 0 && errno == EAGAIN && ::poll(&readable, 1, MsLeft(deadline)) > 0) {
+    if (TryAgainBy(n, fd, POLLIN, deadline)) {
       continue;
     }
     return false;
