@@ -186,6 +186,14 @@ class ProgramFixture : public ::testing::Test {
     return run;
   }
 
+  // The program itself on the events file, on the offscreen platform.
+  void StartProgram(QProcess& program) const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(VAZUDOVU_EXE, {"--events-file", QString::fromStdString(events_)});
+  }
+
   testsupport::ScopedRegistryDir registry_;
   testsupport::TempDir runtime_;
   testsupport::ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", runtime_.Path() + "/run"};
@@ -277,10 +285,7 @@ TEST_F(ProgramFixture, TenAddsAtOnceAllArrive) {
 TEST_F(ProgramFixture, ThroughTheProgramRunningOnTheFile) {
   std::ofstream(events_, std::ios::binary) << kKept;
   QProcess program;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  program.setProcessEnvironment(env);
-  program.start(VAZUDOVU_EXE, {"--events-file", QString::fromStdString(events_)});
+  StartProgram(program);
   ASSERT_TRUE(program.waitForStarted(10000));
   const std::string socket = SingleInstance::SocketPath(events_);
   ASSERT_TRUE(QTest::qWaitFor([&socket] { return std::filesystem::is_socket(socket); }, 30000))
@@ -337,10 +342,7 @@ TEST_F(ProgramFixture, AStartWaitsForACommandHoldingTheLockInsteadOfLeaving) {
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
 
   QProcess program;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  program.setProcessEnvironment(env);
-  program.start(VAZUDOVU_EXE, {"--events-file", QString::fromStdString(events_)});
+  StartProgram(program);
   ASSERT_TRUE(program.waitForStarted(10000));
   // The start has come to the lock (or has left, which is the fault).
   const qint64 pid = program.processId();
