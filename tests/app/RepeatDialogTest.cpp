@@ -65,12 +65,3 @@ TEST(RepeatDialog, ARuleThatCannotRunIsRefused) {
   EXPECT_TRUE(dialog.bbtnOk->isEnabled());
   EXPECT_EQ(dialog.Rule(), "FREQ=DAILY;BYHOUR=9,17");
 }
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
