@@ -286,6 +286,8 @@ class TfrmMain : public QMainWindow, public Platform::MessageTarget {
   void NoticeAction(const std::string& itemId, const std::string& action);
   // The first visible row of an item ID; -1 when no row has it.
   int RowOfItem(const std::string& itemId) const;
+  // Whether a row carries a repeat rule (read or not), without reading it.
+  bool RowRepeats(int row) const;
   // The tooltip's line about a row's repeat rule; empty when it does not repeat.
   std::string RepeatTooltip(int row) const;
   // End-time and warning texts the scheduler could not read: reported once, their cells

@@ -109,7 +109,7 @@ void TfrmMain::RestoreOutcomes() {
     if (grdEvents->IsRowHidden(row)) {
       continue;
     }
-    const bool repeats = !RepeatTooltip(row).empty();
+    const bool repeats = RowRepeats(row);
     if (!repeats && grdEvents->GetObjects(kColEndTime, row) != kStateNotified) {
       continue;
     }

@@ -147,9 +147,7 @@ void TfrmMain::grdEventsBeforeDrawCell(int ACol, int ARow, const QSGrid::TRect&,
       grdEvents->Canvas().Brush.Color = kUnreadableColour;
     }
     // A repeating item's end time carries the repeat mark.
-    if (ACol == kColEndTime && grdEvents->ColCount() > event_extras::kColTail &&
-        !grdEvents->GetCells(event_extras::kColTail, ARow).empty() &&
-        !event_extras::Read(grdEvents->GetCells(event_extras::kColTail, ARow)).rule.empty()) {
+    if (ACol == kColEndTime && RowRepeats(ARow)) {
       asVal += kRepeatMark;
     }
   } catch (const std::exception& e) {

@@ -52,15 +52,20 @@ int TfrmMain::RowOfItem(const std::string& itemId) const {
   return -1;
 }
 
-std::string TfrmMain::RepeatTooltip(int row) const {
+bool TfrmMain::RowRepeats(int row) const {
   if (grdEvents->ColCount() <= event_extras::kColTail) {
+    return false;
+  }
+  const std::string tail = grdEvents->GetCells(event_extras::kColTail, row);
+  return !tail.empty() && !event_extras::Read(tail).rule.empty();
+}
+
+std::string TfrmMain::RepeatTooltip(int row) const {
+  if (!RowRepeats(row)) {
     return "";
   }
   const std::string rule =
       event_extras::Read(grdEvents->GetCells(event_extras::kColTail, row)).rule;
-  if (rule.empty()) {
-    return "";
-  }
   if (!repeat_rule::Check(rule).empty()) {
     return "Repeat rule not understood, the item does not repeat: " + rule;
   }
